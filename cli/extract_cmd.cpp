@@ -1,0 +1,12 @@
+#include "cli/app.h"
+#include "cli/messages.h"
+#include "i18n/i18n.h"
+
+namespace cli {
+
+int extract_cmd(const std::vector<std::string>&) {
+    fail("extract", i18n::tr(msg::kNotAvailableYet));
+    return kExitFailed;
+}
+
+}  // namespace cli
