@@ -1,0 +1,3 @@
+velmora_test(test_charset
+  SOURCES sacd/charset_test.cpp
+  DEPS velmora_sacd)
