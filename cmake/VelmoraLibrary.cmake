@@ -23,6 +23,5 @@ function(velmora_test name)
   target_compile_definitions(${name} PRIVATE
     VELMORA_CLI_BINARY="$<TARGET_FILE:velmora-cli>"
     VELMORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  add_dependencies(${name} velmora-cli)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()

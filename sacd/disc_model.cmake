@@ -1,0 +1,1 @@
+list(APPEND VELMORA_SACD_SOURCES region.cpp disc.cpp import.cpp)
