@@ -2,6 +2,7 @@
 // and a Russian form that is really Russian.
 #include "cli/messages.h"
 #include "i18n/i18n.h"
+#include "sacd/audio/container_messages.h"
 #include "sacd/messages.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,7 @@ struct Catalogue {
 const Catalogue kCatalogues[] = {
     {"cli", cli::msg::kAll},
     {"sacd", sacd::msg::kAll},
+    {"audio containers", sacd::audio::msg::kAll},
 };
 
 }  // namespace
