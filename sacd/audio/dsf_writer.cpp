@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include "platform/bytes.h"
@@ -24,6 +25,31 @@ constexpr std::array<std::uint8_t, 256> kReverseBits = [] {
     }
     return t;
 }();
+
+// The same for two bytes at once (each byte reversed in place): half the lookups on the hot
+// path, and at 128 KiB the table stays in the second-level cache.
+constexpr std::array<std::uint16_t, 65536> kReverseBitsPair = [] {
+    std::array<std::uint16_t, 65536> t{};
+    for (unsigned v = 0; v < 65536; ++v)
+        t[v] = static_cast<std::uint16_t>(kReverseBits[v & 0xFF] | (kReverseBits[v >> 8] << 8));
+    return t;
+}();
+
+// dst[k] = src[k] with its bit order reversed, eight bytes per step. Each byte keeps its place,
+// so the host's byte order does not matter.
+void reverse_bits(const std::uint8_t* src, std::uint8_t* dst, std::size_t n) {
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, src + k, 8);
+        const std::uint64_t y = std::uint64_t{kReverseBitsPair[x & 0xFFFF]} |
+                                (std::uint64_t{kReverseBitsPair[(x >> 16) & 0xFFFF]} << 16) |
+                                (std::uint64_t{kReverseBitsPair[(x >> 32) & 0xFFFF]} << 32) |
+                                (std::uint64_t{kReverseBitsPair[x >> 48]} << 48);
+        std::memcpy(dst + k, &y, 8);
+    }
+    for (; k < n; ++k) dst[k] = kReverseBits[src[k]];
+}
 
 // The DSF channel type for the channel counts SACD areas have; 0 when there is none.
 std::uint32_t dsf_channel_type(std::uint32_t channels) {
@@ -106,9 +132,7 @@ platform::Result<void, ContainerError> write_dsf(platform::BufferedWriter& out, 
         while (pos < kFrameBytesPerChannel) {
             const std::size_t n = std::min<std::size_t>(kDsfBlockSize - fill, kFrameBytesPerChannel - pos);
             for (std::uint32_t c = 0; c < channels; ++c) {
-                const std::uint8_t* src = frame.channels[c].data() + pos;
-                std::uint8_t* dst = round.data() + std::size_t{c} * kDsfBlockSize + fill;
-                for (std::size_t k = 0; k < n; ++k) dst[k] = kReverseBits[src[k]];
+                reverse_bits(frame.channels[c].data() + pos, round.data() + std::size_t{c} * kDsfBlockSize + fill, n);
             }
             fill += n;
             pos += n;
