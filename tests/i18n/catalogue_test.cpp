@@ -1,6 +1,7 @@
 // Every message catalogue: both forms present, the same placeholders in the same order,
 // and a Russian form that is really Russian.
 #include "cli/messages.h"
+#include "dst/messages.h"
 #include "i18n/i18n.h"
 #include "sacd/audio/container_messages.h"
 #include "sacd/messages.h"
@@ -48,6 +49,7 @@ const Catalogue kCatalogues[] = {
     {"cli", cli::msg::kAll},
     {"sacd", sacd::msg::kAll},
     {"audio containers", sacd::audio::msg::kAll},
+    {"dst", dst::msg::kAll},
 };
 
 }  // namespace

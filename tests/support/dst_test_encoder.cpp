@@ -52,7 +52,8 @@ void write_mapping(const Mapping& map, const Segmentation& seg, int channels, Bi
     for (int ch = 0; ch < coded; ++ch) {
         for (int s = 0; s < segment_count(seg, ch); ++s) {
             if (ch == 0 && s == 0) continue;
-            const int index = map.index.at(ch).at(s);
+            const auto& row = map.index.at(ch);
+            const int index = static_cast<std::size_t>(s) < row.size() ? row[s] : 0;
             w.put(static_cast<std::uint32_t>(index), bit_length(static_cast<unsigned>(count)));
             if (index == count) ++count;
         }
@@ -68,6 +69,7 @@ void write_filter(const Filter& f, BitWriter& w) {
         return;
     }
     w.put(static_cast<std::uint32_t>(f.method), 2);
+    if (f.method > 2) return;  // a reserved Method: nothing the decoder could read follows
     for (int k = 0; k <= f.method && k < order; ++k) w.put_signed(f.coefs[k], 9);
     w.put(static_cast<std::uint32_t>(f.rice), 3);
     for (int j = f.method + 1; j < order; ++j) {
@@ -89,6 +91,7 @@ void write_table(const Table& t, BitWriter& w) {
         return;
     }
     w.put(static_cast<std::uint32_t>(t.method), 2);
+    if (t.method > 2) return;
     for (int k = 0; k <= t.method && k < length; ++k) w.put(static_cast<std::uint32_t>(t.entries[k] - 1), 7);
     w.put(static_cast<std::uint32_t>(t.rice), 3);
     for (int j = t.method + 1; j < length; ++j) {

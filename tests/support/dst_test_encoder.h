@@ -36,7 +36,9 @@ struct Segmentation {
 
 struct Mapping {
     bool same_for_all = true;
-    std::vector<std::vector<int>> index;  // per coded channel, per segment; [0][0] is not written
+    // Per coded channel, per segment; [0][0] is not written, and a segment without an entry
+    // is written as index 0.
+    std::vector<std::vector<int>> index;
 };
 
 struct Filter {
