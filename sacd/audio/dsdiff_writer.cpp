@@ -18,7 +18,9 @@ constexpr const char* kSixChannelIds[] = {"MLFT", "MRGT", "C   ", "LFE ", "LS  "
 
 constexpr char kCompressionDsdName[] = "not compressed";
 constexpr char kCompressionDstName[] = "DST Encoded";
-constexpr std::uint16_t kCommentTypeGeneral = 3;
+// DSDIFF comment type 3 is "file history", whose reference 0 is a general remark.
+constexpr std::uint16_t kCommentTypeFileHistory = 3;
+constexpr std::uint16_t kCommentRefGeneralRemark = 0;
 
 // Content sizes of the fixed chunks.
 constexpr std::uint64_t kFsSize = 4;
@@ -210,8 +212,8 @@ void write_comt(BufferedWriter& out, std::uint16_t year, std::uint8_t month, std
     out.write_byte(day);
     out.write_byte(0);  // hour
     out.write_byte(0);  // minutes
-    put_u16(out, kCommentTypeGeneral);
-    put_u16(out, 0);  // comment reference
+    put_u16(out, kCommentTypeFileHistory);
+    put_u16(out, kCommentRefGeneralRemark);
     put_u32(out, static_cast<std::uint32_t>(text.size()));
     out.write(text.data(), text.size());
     write_pad_if_odd(out, text.size());

@@ -51,7 +51,7 @@ void write_dstf(platform::BufferedWriter& out, std::span<const std::uint8_t> fra
 void write_dsti(platform::BufferedWriter& out, std::span<const DstiEntry> entries);
 // A text chunk such as DIAR or DITI: u32 byte length, then the UTF-8 text.
 void write_text_chunk(platform::BufferedWriter& out, const char (&id)[5], std::string_view text);
-// COMT with one comment of type 3 (general), reference 0, at the given date, hour and minute 0.
+// COMT with one comment, a general remark (type 3, reference 0), dated as given with hour and minute 0.
 void write_comt(platform::BufferedWriter& out, std::uint16_t year, std::uint8_t month, std::uint8_t day,
                 std::string_view text);
 void write_id3_chunk(platform::BufferedWriter& out, std::span<const std::uint8_t> tag);
