@@ -1,4 +1,4 @@
 # The describe model and its text and JSON reports.
 velmora_test(test_describe
-  SOURCES sacd/describe/description_test.cpp
-  DEPS velmora_describe)
+  SOURCES sacd/describe/description_test.cpp sacd/describe/text_report_test.cpp sacd/describe/json_report_test.cpp
+  DEPS velmora_describe velmora_test_support)
