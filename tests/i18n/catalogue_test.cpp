@@ -4,6 +4,7 @@
 #include "dst/messages.h"
 #include "i18n/i18n.h"
 #include "sacd/audio/container_messages.h"
+#include "sacd/describe/messages.h"
 #include "sacd/messages.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,7 @@ struct Catalogue {
 const Catalogue kCatalogues[] = {
     {"cli", cli::msg::kAll},
     {"sacd", sacd::msg::kAll},
+    {"describe", sacd::describe::msg::kAll},
     {"audio containers", sacd::audio::msg::kAll},
     {"dst", dst::msg::kAll},
 };
