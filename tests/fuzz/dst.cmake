@@ -1,0 +1,1 @@
+velmora_fuzz(dst_decode_fuzz dst_decode_fuzz.cpp velmora_dst)
