@@ -12,8 +12,10 @@ using edit_errors::CharacterNotInCharset;
 
 std::string u8(std::u8string_view s) { return std::string(s.begin(), s.end()); }
 
-const CharacterNotInCharset* refusal_of(const platform::Result<Bytes, EditError>& r) {
-    return r.ok() ? nullptr : r.error().as<CharacterNotInCharset>();
+// A copy, so that it outlives the result it came from.
+std::optional<CharacterNotInCharset> refusal_of(const platform::Result<Bytes, EditError>& r) {
+    if (r.ok() || !r.error().as<CharacterNotInCharset>()) return std::nullopt;
+    return *r.error().as<CharacterNotInCharset>();
 }
 
 TEST(CharSetCodes, DiscCodesAndWireNames) {
@@ -78,8 +80,8 @@ TEST(CharSetEncode, SingleByteSets) {
             ASSERT_TRUE(r.ok()) << r.error().message();
             EXPECT_EQ(*r, *c.bytes);
         } else {
-            auto* e = refusal_of(r);
-            ASSERT_NE(e, nullptr);
+            auto e = refusal_of(r);
+            ASSERT_TRUE(e);
             EXPECT_EQ(e->character, c.refused);
             EXPECT_EQ(e->charset_code, c.code);
             EXPECT_EQ(e->field, "Album_Title");
@@ -91,8 +93,8 @@ TEST(CharSetEncode, Iso8859_1EncoderTakesTheEscapeRuleAndCodeFromTheCaller) {
     auto with_escape = encode_iso8859_1("a\x1B", true, 42, "f");
     ASSERT_TRUE(with_escape.ok());
     EXPECT_EQ(*with_escape, (Bytes{0x61, 0x1B}));
-    auto* e = refusal_of(encode_iso8859_1("a\x1B", false, 42, "f"));
-    ASSERT_NE(e, nullptr);
+    auto e = refusal_of(encode_iso8859_1("a\x1B", false, 42, "f"));
+    ASSERT_TRUE(e);
     EXPECT_EQ(e->character, U'\x1B');
     EXPECT_EQ(e->charset_code, 42);
 }
@@ -136,8 +138,8 @@ TEST(CharSetEncode, DoubleByteSetsReportTheFirstFailingCharacter) {
     };
     for (const auto& c : cases) {
         const auto text = u8(c.text);
-        auto* e = refusal_of(CharSet(c.set).encode(text, "Disc_Title"));
-        ASSERT_NE(e, nullptr) << text;
+        auto e = refusal_of(CharSet(c.set).encode(text, "Disc_Title"));
+        ASSERT_TRUE(e) << text;
         EXPECT_EQ(e->character, c.refused) << text;
         EXPECT_EQ(e->charset_code, c.code) << text;
         EXPECT_EQ(e->field, "Disc_Title");
@@ -151,8 +153,8 @@ TEST(CharSetEncode, DoubleByteSetsReportTheFirstFailingCharacter) {
 TEST(CharSetEncode, OtherRefusesEverythingAndEmptyTextIsEmptyElsewhere) {
     for (int code : {0, 8, 255}) {
         for (std::string_view text : {"", "A"}) {
-            auto* e = refusal_of(CharSet::from_disc_code(static_cast<std::uint8_t>(code)).encode(text, "f"));
-            ASSERT_NE(e, nullptr);
+            auto e = refusal_of(CharSet::from_disc_code(static_cast<std::uint8_t>(code)).encode(text, "f"));
+            ASSERT_TRUE(e);
             EXPECT_EQ(e->character, 0U);
             EXPECT_EQ(e->charset_code, code);
         }
