@@ -14,7 +14,28 @@ namespace {
 
 const std::string kNone = "--";
 
-const std::string& or_none(const OptText& text) { return text && !text->empty() ? *text : kNone; }
+// Disc texts are untrusted: a control character (an escape sequence, a line break) would act on
+// the user's terminal or break the report's lines, so each one is shown as U+FFFD. The JSON
+// report carries the exact texts.
+std::string shown(std::string_view text) {
+    static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F || c1) {
+            out += kReplacement;
+            if (c1) ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+std::string or_none(const OptText& text) { return text && !text->empty() ? shown(*text) : kNone; }
 
 std::string yes_no(bool value) { return i18n::tr(value ? msg::kYes : msg::kNo); }
 
@@ -65,7 +86,7 @@ std::vector<Row> master_rows(const MasterTextDescription& rec) {
     for (const auto& r : kMasterPlainRows) rows.push_back({4, std::string(r.label), or_none(rec.*r.member)});
     for (const auto& r : kMasterPhoneticRows) {
         const OptText& text = rec.*r.member;
-        if (text && !text->empty()) rows.push_back({4, std::string(r.label), *text});
+        if (text && !text->empty()) rows.push_back({4, std::string(r.label), shown(*text)});
     }
     return rows;
 }
@@ -163,7 +184,7 @@ void render_track_detail(std::string& out, const TrackDescription& t, std::span<
             const OptText& text = t.*c.member;
             if (!text || text->empty()) continue;
             if (!credits.empty()) credits += "  ";
-            credits += std::string(c.label) + ": " + *text;
+            credits += std::string(c.label) + ": " + shown(*text);
         }
         if (!credits.empty()) out += indent + credits + "\n";
     } else {
@@ -172,14 +193,14 @@ void render_track_detail(std::string& out, const TrackDescription& t, std::span<
             std::string lines;
             for (std::size_t f = 0; f < 16; ++f) {
                 const std::string& text = rec.*kTrackTextKeys<std::string>[f].member;
-                if (!text.empty()) lines += spaces(11) + std::string(kLocaleTextLabels[f]) + ": " + text + "\n";
+                if (!text.empty()) lines += spaces(11) + std::string(kLocaleTextLabels[f]) + ": " + shown(text) + "\n";
             }
             if (lines.empty()) continue;
             std::string language = "??", char_set = "??";
             for (const auto& loc : locales) {
                 if (loc.index == rec.locale) {
-                    language = loc.language;
-                    char_set = loc.char_set;
+                    language = shown(loc.language);
+                    char_set = shown(loc.char_set);
                     break;
                 }
             }
@@ -245,10 +266,9 @@ void render_area(std::string& out, const AreaDescription& area, std::span<const 
         for (std::size_t i = 0; i < area.area_text.size(); ++i) {
             const AreaTextChannel& ch = area.area_text[i];
             if (!ch.description && !ch.copyright) continue;
-            out += "  " +
-                   i18n::trf(msg::kAreaText,
-                             {{"i", i}, {"description", or_none(ch.description)}, {"copyright", or_none(ch.copyright)}}) +
-                   "\n";
+            const std::string line = i18n::trf(
+                msg::kAreaText, {{"i", i}, {"description", or_none(ch.description)}, {"copyright", or_none(ch.copyright)}});
+            out += "  " + line + "\n";
         }
     }
 
@@ -272,7 +292,7 @@ void render_area(std::string& out, const AreaDescription& area, std::span<const 
     if (sections.links) {
         for (std::size_t k = 0; k < area.track_weblinks.size(); ++k) {
             if (!area.track_weblinks[k]) continue;
-            out += "  " + i18n::trf(msg::kTrackWebLink, {{"k", k + 1}, {"url", *area.track_weblinks[k]}}) + "\n";
+            out += "  " + i18n::trf(msg::kTrackWebLink, {{"k", k + 1}, {"url", shown(*area.track_weblinks[k])}}) + "\n";
         }
         for (std::size_t p = 0; p < area.playlists.size(); ++p) {
             const PlaylistDescription& pl = area.playlists[p];

@@ -88,7 +88,9 @@ inline void set_area_text(AreaToc& toc, std::size_t channel, std::size_t slot, s
     std::memcpy(toc.area_text.data() + at, text.data(), text.size());
 }
 
-inline TrackItem item(TrackField field, Bytes text) { return TrackItem{track_field_code(field), 0x20, std::move(text)}; }
+inline TrackItem item(TrackField field, Bytes text) {
+    return TrackItem{track_field_code(field), 0x20, std::move(text)};
+}
 
 // A Track Text block holding, per channel and track, the given items (an empty list leaves the
 // slot empty).

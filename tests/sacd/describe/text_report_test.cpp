@@ -80,7 +80,8 @@ TEST(TextReport, Summary) {
     mt.album_title = "Caf\xC3\xA9 Noir";
     mt.album_artist = "Marbleweir";
     d.master_text = {mt};
-    d.areas = {area(0, kKindStereo, {track(1, "Sun", 18753), track(2, "Blue Horizon", 4500), track(3, "Evening", 4576)})};
+    d.areas = {area(0, kKindStereo,
+                    {track(1, "Sun", 18753), track(2, "Blue Horizon", 4500), track(3, "Evening", 4576)})};
     d.areas[0].total_area_play_time_frames = 203434;
 
     const std::string want =
@@ -363,4 +364,38 @@ TEST(TextReport, LoudspeakerConfig) {
         render_area(out, a, {}, {false, false, true, false}, false);
         EXPECT_NE(out.find("  Loudspeaker_Config:  " + std::string(c.want) + "\n"), std::string::npos) << out;
     }
+}
+
+TEST(TextReport, ControlCharactersInDiscTextsCannotReachTheTerminal) {
+    Language en(false);
+    const std::string clear_screen = "\x1B[2J";
+    DiscDescription d = base_disc();
+    MasterTextDescription mt;
+    mt.album_title = "Evil" + clear_screen;
+    mt.disc_title_phonetic = "two\nlines\x7F";
+    d.master_text = {mt};
+    d.locales = {{0, "en", "Iso8859_1"}};
+    TrackDescription t = track(1, "a\tb", 0);
+    t.performer = "p\rq";
+    t.composer = "c\xC2\x9B";  // U+009B, the one-character CSI
+    TrackLocaleText l0, l1;
+    l0.title = "x\x07";
+    l1.locale = 1;
+    l1.title = "y";
+    TrackDescription t2 = track(2, "Caf\xC3\xA9", 0);
+    t2.text_by_locale = {l0, l1};
+    d.areas = {area(0, kKindStereo, {t, t2})};
+    d.areas[0].track_weblinks = {"http://x" + clear_screen};
+    d.areas[0].playlists = {{"n\x1B", {}}};
+
+    const std::string out = render(d, {true, true, true, true}, false);
+    for (char c : out) EXPECT_FALSE((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) << int(c);
+    EXPECT_EQ(out.find("\xC2\x9B"), std::string::npos);
+    const std::string r = "\xEF\xBF\xBD";
+    for (const std::string& shown : std::vector<std::string>{
+             "Album:                 Evil" + r + "[2J\n", "Disc_Title_Phonetic: two" + r + "lines" + r + "\n",
+          "      1. a" + r + "b   [00:00:00]\n", "      2. Caf\xC3\xA9  [00:00:00]\n",
+          "Performer: p" + r + "q\n", "Composer: c" + r + "\n", "Title: x" + r + "\n",
+          "Track WebLink 1: http://x" + r + "[2J\n", "PlayList 1: n" + r + " []\n"})
+        EXPECT_NE(out.find(shown), std::string::npos) << shown;
 }
