@@ -1,5 +1,6 @@
 #include "sacd/track_list.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -66,7 +67,7 @@ platform::Result<Bytes, EditError> emit_list(std::string_view signature, const s
     std::memcpy(sector.data(), signature.data(), signature.size());
     auto write_array = [&](std::uint8_t* array, const std::vector<Entry>& entries, const Bytes& tail) {
         for (std::size_t i = 0; i < entries.size(); ++i) write_entry(array + 4 * i, entries[i]);
-        std::memcpy(array + 4 * entries.size(), tail.data(), tail.size());
+        std::copy(tail.begin(), tail.end(), array + 4 * entries.size());  // the tail may be empty
     };
     write_array(sector.data() + kFirstArray, first, first_tail);
     write_array(sector.data() + kSecondArray, second, second_tail);
