@@ -193,7 +193,8 @@ struct TrackText {
                                                         std::span<const CharSet> charsets);
 
     // The first item of `field` in slot (channel, track), decoded in `charset`; Absent when the
-    // slot is out of range or empty or has no such item.
+    // slot is out of range or empty or has no such item. In a double-byte set the zero byte that
+    // pads an odd-length text to whole units is not part of the text.
     TrackFieldText read_entry_field_decoded(std::size_t channel, std::size_t track, TrackField field,
                                             CharSet charset) const;
     // The entry of a slot, or nullptr when out of range or empty.
