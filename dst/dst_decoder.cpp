@@ -1,6 +1,13 @@
 // DST frame decoder. The frame is read in the order the format lays it out: segmentation,
 // mapping, Half_Probability, filter coefficients, probability tables, then the arithmetic-coded
 // A_Data, which is decoded one sample at a time, the channels interleaved within each sample.
+//
+// Speed: the decoding of one bit needs the prediction made from the bits before it, so the
+// whole frame is one long chain. The prediction is split so that little of it sits on that
+// chain: taps 0..15 come from two 256-entry tables over the 16 newest bits, and taps 16..127,
+// which only see bytes finished before the current one, are summed for a whole byte's 8
+// samples at once from tables holding 8 values per entry (see build_tables). The arithmetic
+// decoder has no data-dependent branches.
 #include "dst/dst_decoder.h"
 
 #include <algorithm>
@@ -17,8 +24,10 @@ using namespace dst_format;
 // ---------------------------------------------------------------------------------------------
 // Constants
 
-// Tap groups of the look-up-table prediction: each covers 8 taps, i.e. one byte of history.
-constexpr int kGroups = kMaxOrder / 8;
+// The prediction looks up to 128 bits, i.e. 16 bytes, back.
+constexpr int kHistoryBytes = kMaxOrder / 8;
+// Taps 16..127 reach back into history bytes 1..15 counted from the byte before the current one.
+constexpr int kFarGroups = kHistoryBytes - 1;
 
 // Zero runs longer than this cannot belong to a residual that yields a legal value.
 constexpr unsigned kRiceQuotientLimit = 4096;
@@ -55,8 +64,14 @@ struct Mapping {
 };
 
 struct alignas(64) DecoderContext {
-    // Per filter, per tap group, per history byte: the group's share of the prediction.
-    std::int16_t lut[kMaxFilters][kGroups][256];
+    // Per filter: the prediction's share of taps 16..127 for each of the 8 sample positions
+    // within a byte, per older history byte (see build_tables).
+    std::int16_t far[kMaxFilters][kFarGroups][256][8];
+    // Per filter: taps 0..7 and 8..15 over the 16 newest bits, one table per byte of them.
+    std::int16_t near[kMaxFilters][2][256];
+    int far_groups[kMaxFilters];
+    // Per channel: 16 bytes of the initial history (0xAA), then the frame's decoded bytes.
+    std::uint8_t history[kMaxChannels][kHistoryBytes + kMaxFrameLength];
     // Filter and probability table in effect for every byte position of every channel.
     std::uint8_t filter_of[kMaxChannels][kMaxFrameLength];
     std::uint8_t table_of[kMaxChannels][kMaxFrameLength];
@@ -308,22 +323,56 @@ int expand_map(const Segmentation& seg, const Mapping& map, int channels, int fr
     return DST_OK;
 }
 
-// The prediction of one filter split into tap groups: entry [g][v] is the sum over taps
-// 8g..8g+7 of +coefficient where bit k of the history byte v is 1, -coefficient where it is 0.
-void build_lut(const std::int16_t* coef, int order, std::int16_t (*lut)[256]) {
-    for (int g = 0; g < kGroups; ++g) {
-        const int first = 8 * g;
-        std::int16_t* entry = lut[g];
+// Look-up tables of one filter. The prediction of a sample is the sum over taps k of
+// +coefficient[k] when the bit k + 1 samples back is 1 and -coefficient[k] when it is 0.
+//
+// Taps 0..15 are read from the 16 newest bits, a byte at a time: near[0][v] sums taps 0..7
+// over the byte v of the 8 newest bits (bit k for tap k), near[1][v] taps 8..15 over the next 8.
+//
+// Taps 16..127 only reach bits of history bytes that are complete before the current byte
+// starts, so their share is computed once per byte for all its 8 samples. For sample j of the
+// byte (j = 0..7) and history byte g (g = 1..15, counted back from the byte before the current
+// one), bit k of that byte lies 8g + k + j + 1 samples back, i.e. at tap 8g + k + j:
+// far[g - 1][v][j] sums the taps of 16..order-1 among these over the byte value v. Every entry
+// and every sum of up to 15 of them (at most 112 taps of 256) fits in 16 bits.
+void build_tables(const std::int16_t* coef, int order, std::int16_t (*near)[256], std::int16_t (*far)[256][8],
+                  int& far_groups) {
+    const auto tap = [&](int t) { return t < order ? static_cast<int>(coef[t]) : 0; };
+    for (int half = 0; half < 2; ++half) {
+        std::int16_t* entry = near[half];
         int all_zero = 0;
         int twice[8];
         for (int k = 0; k < 8; ++k) {
-            const int c = first + k < order ? coef[first + k] : 0;
-            all_zero -= c;
-            twice[k] = 2 * c;
+            all_zero -= tap(8 * half + k);
+            twice[k] = 2 * tap(8 * half + k);
         }
         entry[0] = static_cast<std::int16_t>(all_zero);
         for (int v = 1; v < 256; ++v)
             entry[v] = static_cast<std::int16_t>(entry[v & (v - 1)] + twice[std::countr_zero(static_cast<unsigned>(v))]);
+    }
+
+    // Groups whose taps all lie at or beyond the order contribute nothing and are skipped.
+    far_groups = order > 16 ? (order - 1) / 8 : 0;
+    for (int g = 1; g <= far_groups; ++g) {
+        std::int16_t (*rows)[8] = far[g - 1];
+        std::int16_t twice[8][8];
+        std::int16_t all_zero[8] = {};
+        for (int k = 0; k < 8; ++k) {
+            for (int j = 0; j < 8; ++j) {
+                const int t = 8 * g + k + j;
+                const int c = t >= 16 ? tap(t) : 0;
+                twice[k][j] = static_cast<std::int16_t>(2 * c);
+                all_zero[j] = static_cast<std::int16_t>(all_zero[j] - c);
+            }
+        }
+        std::copy_n(all_zero, 8, rows[0]);
+        for (int v = 1; v < 256; ++v) {
+            const std::int16_t* from = rows[v & (v - 1)];
+            const std::int16_t* add = twice[std::countr_zero(static_cast<unsigned>(v))];
+            std::int16_t sum[8];  // a separate array lets the eight additions run as one vector step
+            for (int j = 0; j < 8; ++j) sum[j] = static_cast<std::int16_t>(from[j] + add[j]);
+            std::memcpy(rows[v], sum, sizeof sum);
+        }
     }
 }
 
@@ -331,134 +380,171 @@ void build_lut(const std::int16_t* coef, int order, std::int16_t (*lut)[256]) {
 // Arithmetic decoding
 
 // A_Data reader and 12-bit arithmetic decoder. Bits past the end of A_Data read as 0.
+//
+// The code value C (12 bits) is kept in the top bits of a 64-bit register, followed by the
+// next A_Data bits: renormalising by n bits is then a single shift of the register, and C is
+// compared and reduced in place.
 struct ArithmeticDecoder {
+    static constexpr int kCodeShift = 52;  // C occupies bits 63..52
+
     unsigned a;
-    unsigned c;
-    std::uint64_t window;  // upcoming bits, most significant first
-    int available;         // valid bits in window; kept >= 8, the most one renormalisation takes
+    std::uint64_t x;  // C, then `available` upcoming bits, most significant first
+    int available;    // kept >= 8, the most one renormalisation takes
     const std::uint8_t* data;
     std::size_t size;
     std::size_t next;
 
     void refill() {
-        while (available <= 56) {
+        while (available <= kCodeShift - 8) {
             const std::uint64_t byte = next < size ? data[next] : 0;
             ++next;
-            window |= byte << (56 - available);
+            x |= byte << (kCodeShift - 8 - available);
             available += 8;
         }
-    }
-
-    unsigned take(int n) {
-        const unsigned v = static_cast<unsigned>(window >> (64 - n));
-        window <<= n;
-        available -= n;
-        return v;
     }
 
     void start(const std::uint8_t* bytes, std::size_t count) {
         data = bytes;
         size = count;
-        next = 0;
-        window = 0;
-        available = 0;
-        refill();
+        // C is the first 13 bits modulo 4096: the very first bit drops out. The register's
+        // lowest bit is left empty and filled by the first refill.
+        std::uint64_t first = 0;
+        for (std::size_t i = 0; i < 8; ++i) first = (first << 8) | (i < count ? bytes[i] : 0u);
+        next = 8;
+        x = first << 1;
+        available = 63 - (64 - kCodeShift);
         a = kCoderTop;
-        c = take(kCoderInitBits) & kCoderTop;
     }
 
     // Decodes one bit whose probability of being 0 (a wrong prediction) is p/256; p is 1..128.
+    // Written without branches: which way a bit goes is as unpredictable as the audio itself.
     unsigned decode(unsigned p) {
         const unsigned k = (a >> 8) | ((a >> 7) & 1u);
         const unsigned q = p * k;
         const unsigned lower = a - q;
-        unsigned e;
-        if (c < lower) {
-            e = 1;
-            a = lower;
-        } else {
-            e = 0;
-            c -= lower;
-            a = q;
-        }
-        if (a < kCoderHalf) {
-            // a >= 8 here (p >= 1, k >= 8), so at most 8 doublings, done in one step.
-            const int n = std::countl_zero(a) - 20;
-            a <<= n;
-            c = ((c << n) | take(n)) & kCoderTop;
-            if (available < 8) refill();
-        }
+        const std::uint64_t lower_code = static_cast<std::uint64_t>(lower) << kCodeShift;
+        const unsigned e = x < lower_code ? 1u : 0u;
+        const std::uint64_t take_lower = 0 - static_cast<std::uint64_t>(e);  // all ones when e = 1
+        x -= lower_code & ~take_lower;
+        a = (lower & static_cast<unsigned>(take_lower)) | (q & ~static_cast<unsigned>(take_lower));
+        // a >= 8 here (p >= 1, k >= 8): at most 8 doublings, done in one step (n may be 0).
+        const int n = std::countl_zero(a | 1u) - 20;
+        a <<= n;
+        x <<= n;
+        available -= n;
+        if (available < 8) refill();
         return e;
     }
 };
 
-struct History {
-    std::uint64_t lo;  // history bytes 0..7; byte 0 holds the 8 most recent bits, the newest in bit 0
-    std::uint64_t hi;  // history bytes 8..15
+// Per-channel state between samples. The register of the 16 newest bits is kept one sample
+// behind, with the newest bit apart: the prediction of the next sample is then the table sum
+// over the register shifted by one, which does not depend on that bit, plus the first tap's
+// share of it. This keeps the table reads off the chain from one decoded bit to the next.
+struct ChannelState {
+    unsigned recent;  // the 16 newest bits but the newest, the most recent in bit 0
+    unsigned bit;     // the newest bit
 };
-
-inline int predict(const std::int16_t (*lut)[256], const History& h) {
-    const std::uint64_t lo = h.lo, hi = h.hi;
-    // Each half fits in 16 bits; the full sum may reach +-32768.
-    const int near = lut[0][lo & 0xFF] + lut[1][(lo >> 8) & 0xFF] + lut[2][(lo >> 16) & 0xFF] +
-                     lut[3][(lo >> 24) & 0xFF] + lut[4][(lo >> 32) & 0xFF] + lut[5][(lo >> 40) & 0xFF] +
-                     lut[6][(lo >> 48) & 0xFF] + lut[7][lo >> 56];
-    const int far = lut[8][hi & 0xFF] + lut[9][(hi >> 8) & 0xFF] + lut[10][(hi >> 16) & 0xFF] +
-                    lut[11][(hi >> 24) & 0xFF] + lut[12][(hi >> 32) & 0xFF] + lut[13][(hi >> 40) & 0xFF] +
-                    lut[14][(hi >> 48) & 0xFF] + lut[15][hi >> 56];
-    return near + far;
-}
 
 struct SampleLoop {
     DecoderContext& ctx;
     ArithmeticDecoder coder;
-    History history[kMaxChannels];
+    ChannelState state[kMaxChannels];
     int half_probability_end[kMaxChannels];  // samples coded with p = 128
-    std::uint8_t* const* out;
 };
 
-// Decodes byte positions [begin, end) of every channel. kChannels > 0 fixes the channel count
-// at compile time so that the per-channel state stays in registers; kHalfProbability enables
-// the check needed only for the first up to 128 samples.
+// The share of taps 16..127 in the 8 predictions of byte b of a channel; history byte g
+// (1..15) of byte b is decoded byte b - 1 - g.
+inline void far_shares(const DecoderContext& ctx, int ch, int b, std::int16_t* out) {
+    const int f = ctx.filter_of[ch][b];
+    const std::uint8_t* older = ctx.history[ch] + kHistoryBytes + b - 2;
+    const std::int16_t (*const groups)[256][8] = ctx.far[f];
+    std::int16_t sum[8] = {};
+    const auto add = [&](int g) {
+        const std::int16_t* row = groups[g][older[-g]];
+        for (int j = 0; j < 8; ++j) sum[j] = static_cast<std::int16_t>(sum[j] + row[j]);
+    };
+    // Unrolled: a loop whose length changes with the filter costs a mispredicted exit per byte.
+    switch (ctx.far_groups[f]) {
+        case 15: add(14); [[fallthrough]];
+        case 14: add(13); [[fallthrough]];
+        case 13: add(12); [[fallthrough]];
+        case 12: add(11); [[fallthrough]];
+        case 11: add(10); [[fallthrough]];
+        case 10: add(9); [[fallthrough]];
+        case 9: add(8); [[fallthrough]];
+        case 8: add(7); [[fallthrough]];
+        case 7: add(6); [[fallthrough]];
+        case 6: add(5); [[fallthrough]];
+        case 5: add(4); [[fallthrough]];
+        case 4: add(3); [[fallthrough]];
+        case 3: add(2); [[fallthrough]];
+        case 2: add(1); [[fallthrough]];
+        case 1: add(0); [[fallthrough]];
+        default: break;
+    }
+    std::memcpy(out, sum, sizeof sum);
+}
+
+// Decodes byte positions [begin, end) of every channel into the history buffers. kChannels > 0
+// fixes the channel count at compile time so that the per-channel state stays in registers;
+// kHalfProbability enables the check needed only for the first up to 128 samples.
 template <int kChannels, bool kHalfProbability>
 void decode_bytes(SampleLoop& loop, int channels, int begin, int end) {
     const int nch = kChannels > 0 ? kChannels : channels;
     DecoderContext& ctx = loop.ctx;
     ArithmeticDecoder coder = loop.coder;
-    History h[kMaxChannels];
-    for (int ch = 0; ch < nch; ++ch) h[ch] = loop.history[ch];
+    ChannelState st[kMaxChannels];
+    for (int ch = 0; ch < nch; ++ch) st[ch] = loop.state[ch];
+
+    // The far shares of the next byte depend only on bytes already decoded, so they are worked
+    // out while the current byte decodes, away from the bit-to-bit chain.
+    alignas(16) std::int16_t far[2][kMaxChannels][8];
+    if (begin < end)
+        for (int ch = 0; ch < nch; ++ch) far_shares(ctx, ch, begin, far[begin & 1][ch]);
 
     for (int b = begin; b < end; ++b) {
-        const std::int16_t (*lut[kMaxChannels])[256];
+        const std::int16_t (*current)[8] = far[b & 1];
+        if (b + 1 < end)
+            for (int ch = 0; ch < nch; ++ch) far_shares(ctx, ch, b + 1, far[(b + 1) & 1][ch]);
+
+        const std::int16_t* near0[kMaxChannels];
+        const std::int16_t* near1[kMaxChannels];
         const std::uint8_t* table[kMaxChannels];
         unsigned last[kMaxChannels];
-        unsigned acc[kMaxChannels];
+        int tap0[kMaxChannels];  // what the newest bit adds to the prediction when it is 1
         for (int ch = 0; ch < nch; ++ch) {
-            lut[ch] = ctx.lut[ctx.filter_of[ch][b]];
+            const int f = ctx.filter_of[ch][b];
+            near0[ch] = ctx.near[f][0];
+            near1[ch] = ctx.near[f][1];
+            tap0[ch] = 2 * ctx.coef[f][0];
             const int t = ctx.table_of[ch][b];
             table[ch] = ctx.table[t];
             last[ch] = static_cast<unsigned>(ctx.table_length[t] - 1);
-            acc[ch] = 0;
         }
         for (int j = 0; j < 8; ++j) {
+#pragma GCC unroll 6
             for (int ch = 0; ch < nch; ++ch) {
-                const int prediction = predict(lut[ch], h[ch]);
+                ChannelState& c = st[ch];
+                const unsigned shifted = (c.recent << 1) & 0xFFFF;
+                const int prediction = near0[ch][shifted & 0xFF] + near1[ch][shifted >> 8] + current[ch][j] +
+                                       (tap0[ch] & -static_cast<int>(c.bit));
+                c.recent = shifted | c.bit;
                 const unsigned magnitude = static_cast<unsigned>(prediction < 0 ? -prediction : prediction) >> 3;
                 unsigned p = table[ch][std::min(magnitude, last[ch])];
                 if constexpr (kHalfProbability) {
                     if (8 * b + j < loop.half_probability_end[ch]) p = 128;
                 }
-                const unsigned bit = coder.decode(p) ^ (static_cast<unsigned>(prediction) >> 31);
-                h[ch].hi = (h[ch].hi << 1) | (h[ch].lo >> 63);
-                h[ch].lo = (h[ch].lo << 1) | bit;
-                acc[ch] = (acc[ch] << 1) | bit;
+                c.bit = coder.decode(p) ^ (static_cast<unsigned>(prediction) >> 31);
             }
         }
-        for (int ch = 0; ch < nch; ++ch) loop.out[ch][b] = static_cast<std::uint8_t>(acc[ch]);
+        // The byte's eight bits are now the newest eight of the history.
+        for (int ch = 0; ch < nch; ++ch)
+            ctx.history[ch][kHistoryBytes + b] = static_cast<std::uint8_t>((st[ch].recent << 1) | st[ch].bit);
     }
 
     loop.coder = coder;
-    for (int ch = 0; ch < nch; ++ch) loop.history[ch] = h[ch];
+    for (int ch = 0; ch < nch; ++ch) loop.state[ch] = st[ch];
 }
 
 template <int kChannels>
@@ -541,13 +627,15 @@ int dst_decode_frame_c(const std::uint8_t* frame, std::size_t frame_bytes, int c
         return rc;
     if (int rc = expand_map(ctx.table_seg, ctx.table_map, channels, frame_length, tables, ctx.table_of); rc != DST_OK)
         return rc;
-    for (int f = 0; f < filters; ++f) build_lut(ctx.coef[f], ctx.order[f], ctx.lut[f]);
+    for (int f = 0; f < filters; ++f) build_tables(ctx.coef[f], ctx.order[f], ctx.near[f], ctx.far[f], ctx.far_groups[f]);
 
-    SampleLoop loop{ctx, {}, {}, {}, channel_out};
+    SampleLoop loop{ctx, {}, {}, {}};
     loop.coder.start(ctx.adata, adata_bytes);
     (void)loop.coder.decode(kFirstBitProbability.p[ctx.coef[0][0] & 0x7F]);  // carries no sample
     for (int ch = 0; ch < channels; ++ch) {
-        loop.history[ch] = History{0xAAAAAAAAAAAAAAAAull, 0xAAAAAAAAAAAAAAAAull};
+        // The history starts as 0xAA in every byte; one bit behind, that is 0x5555 and a 0.
+        std::memset(ctx.history[ch], 0xAA, kHistoryBytes);
+        loop.state[ch] = ChannelState{0x5555, 0};
         loop.half_probability_end[ch] = ctx.half_probability[ch] ? ctx.order[ctx.filter_map.index[ch][0]] : 0;
     }
     switch (channels) {
@@ -558,5 +646,7 @@ int dst_decode_frame_c(const std::uint8_t* frame, std::size_t frame_bytes, int c
         case 5: decode_samples<5>(loop, channels, frame_length); break;
         default: decode_samples<6>(loop, channels, frame_length); break;
     }
+    for (int ch = 0; ch < channels; ++ch)
+        std::memcpy(channel_out[ch], ctx.history[ch] + kHistoryBytes, static_cast<std::size_t>(frame_length));
     return DST_OK;
 }

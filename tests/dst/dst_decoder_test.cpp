@@ -110,11 +110,12 @@ TEST(DstDecoder, ReproducesFramesOfEveryShape) {
 
 TEST(DstDecoder, EveryPrefixShorterThanTheHeaderIsTruncated) {
     // Covers a cut inside each header field, the filter coefficients included.
-    const Planar s = signal(3, 1000);
-    for (const FrameSpec& spec : {rich_spec(s), small_spec(4704, 128)}) {
+    const Planar three = signal(3, 1000);
+    const Planar two = signal(2, 4704);
+    for (const auto& [spec, samples] : {std::pair{rich_spec(three), three}, std::pair{small_spec(4704, 128), two}}) {
         BitWriter w;
         write_header(spec, w);
-        const Bytes frame = encode_frame(spec, s);
+        const Bytes frame = encode_frame(spec, samples);
         for (std::size_t n = 1; n < w.size() / 8; ++n) {
             const Decoded d = decode(Bytes(frame.begin(), frame.begin() + static_cast<std::ptrdiff_t>(n)),
                                      spec.channels, spec.frame_length);

@@ -35,7 +35,8 @@ void write_segmentation(const Segmentation& seg, int channels, int frame_length,
                 w.put(static_cast<std::uint32_t>(seg.resolution), 13);
                 resolution_written = true;
             }
-            const int quotient = (remaining - min_segment) / seg.resolution;
+            // A resolution of 0 is only written to be refused; nothing after it is read.
+            const int quotient = seg.resolution > 0 ? (remaining - min_segment) / seg.resolution : 0;
             w.put(static_cast<std::uint32_t>(units), bit_length(static_cast<unsigned>(std::max(quotient, 0))));
             remaining -= units * seg.resolution;
         }
@@ -173,7 +174,7 @@ unsigned reverse7(unsigned v) {
 }  // namespace
 
 void BitWriter::put(std::uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) bits_.push_back(static_cast<std::uint8_t>((value >> i) & 1u));
+    for (int i = bits - 1; i >= 0; --i) bits_.push_back(static_cast<std::uint8_t>(i < 32 ? (value >> i) & 1u : 0u));
 }
 
 void BitWriter::put_signed(int value, int bits) { put(static_cast<std::uint32_t>(value) & ((1u << bits) - 1), bits); }

@@ -15,7 +15,7 @@ using Planar = std::vector<Bytes>;  // one vector per channel, earliest sample i
 // Bits written most significant first.
 class BitWriter {
 public:
-    void put(std::uint32_t value, int bits);
+    void put(std::uint32_t value, int bits);  // bits above 32 are written as leading zeros
     void put_signed(int value, int bits);
     // Rice code: |value| >> m zeros, a one, the low m bits, a sign bit when value != 0.
     void put_rice(int value, int m);
