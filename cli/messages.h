@@ -35,6 +35,17 @@ namespace cli::msg {
     X(kReleasesFound, "Releases found: {n} (a star marks a catalog match)",                                         \
       "Найдено релизов: {n} (звёздочкой отмечены совпадения каталога)")                                             \
     X(kSpecify, "specify {flag}", "укажите {flag}")                                                                 \
+    X(kPromptImagePath, "the path to the .iso image", "путь к образу .iso")                                           \
+    X(kUnknownFormat, "unknown format: {value}", "неизвестный формат: {value}")                                     \
+    X(kBadCompression, "--compression must be max, high, fast or turbo (got: {value})",                             \
+      "--compression должен быть max, high, fast или turbo (получено: {value})")                                    \
+    X(kBadArea, "--area must be stereo, mch or all (got: {value})",                                                 \
+      "--area должен быть stereo, mch или all (получено: {value})")                                                 \
+    X(kTrackWithEditMaster, "--track is not valid for the edit-master / edit-master-dst format (it is one file per area)", \
+      "--track не подходит для форматов edit-master / edit-master-dst (это один файл на область)")                 \
+    X(kExtractChannelWarning, "Warning: the disc declares {n} text channels, the spec allows at most 8.",           \
+      "Предупреждение: на диске заявлено {n} текстовых каналов, спецификация допускает максимум 8.")                \
+    X(kNoRequestedArea, "the disc has no requested area ({value})", "на диске нет запрошенной области ({value})")   \
     X(kNotAvailableYet, "this command is not available in this build yet",                                          \
       "эта команда пока недоступна в этой сборке")                                                                  \
     X(kRefuseLine1, "this disc cannot be safely edited yet.", "этот диск пока нельзя безопасно редактировать.")     \

@@ -1,0 +1,3 @@
+velmora_test(test_extract
+  SOURCES sacd/audio/audio_sector_test.cpp
+  DEPS velmora_audio velmora_image_builder velmora_test_support)
