@@ -1,5 +1,7 @@
 // velmora-make-image: writes a synthetic SACD image, for trying the program without a disc.
-//   velmora-make-image OUT.iso [--tracks N] [--seconds S] [--multichannel]
+//   velmora-make-image OUT.iso [--tracks N] [--seconds S] [--multichannel] [--loop-seconds L]
+// --loop-seconds repeats each track's first L seconds of audio, which keeps very large images
+// (for benchmarks) quick to make.
 #include <cstdlib>
 #include <string>
 
@@ -12,21 +14,24 @@ int main(int argc, char** argv) {
     std::size_t tracks = 3;
     double seconds = 2.0;
     bool multichannel = false;
+    double loop_seconds = 0;
     for (std::size_t i = 1; i < args.size(); ++i) {
         if (args[i] == "--tracks" && i + 1 < args.size()) tracks = std::strtoul(args[++i].c_str(), nullptr, 10);
         else if (args[i] == "--seconds" && i + 1 < args.size()) seconds = std::strtod(args[++i].c_str(), nullptr);
         else if (args[i] == "--multichannel") multichannel = true;
+        else if (args[i] == "--loop-seconds" && i + 1 < args.size()) loop_seconds = std::strtod(args[++i].c_str(), nullptr);
         else if (out.empty() && !args[i].empty() && args[i][0] != '-') out = args[i];
         else {
-            platform::write_stderr("usage: velmora-make-image OUT.iso [--tracks N] [--seconds S] [--multichannel]\n");
+            platform::write_stderr("usage: velmora-make-image OUT.iso [--tracks N] [--seconds S] [--multichannel] [--loop-seconds L]\n");
             return 2;
         }
     }
     if (out.empty() || tracks == 0 || tracks > 255 || seconds <= 0) {
-        platform::write_stderr("usage: velmora-make-image OUT.iso [--tracks N] [--seconds S] [--multichannel]\n");
+        platform::write_stderr("usage: velmora-make-image OUT.iso [--tracks N] [--seconds S] [--multichannel] [--loop-seconds L]\n");
         return 2;
     }
     auto spec = image_builder::sample_spec(tracks, static_cast<std::uint32_t>(seconds * 75));
+    spec.areas[0].audio_period_frames = static_cast<std::uint32_t>(loop_seconds * 75);
     if (multichannel) {
         image_builder::AreaSpec mch = spec.areas[0];
         mch.multichannel = true;
