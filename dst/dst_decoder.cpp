@@ -411,8 +411,8 @@ struct ArithmeticDecoder {
         std::uint64_t first = 0;
         for (std::size_t i = 0; i < 8; ++i) first = (first << 8) | (i < count ? bytes[i] : 0u);
         next = 8;
-        x = first << 1;
-        available = 63 - (64 - kCodeShift);
+        x = first << (kCoderInitBits - (64 - kCodeShift));
+        available = 64 - kCoderInitBits;
         a = kCoderTop;
     }
 
@@ -428,7 +428,7 @@ struct ArithmeticDecoder {
         x -= lower_code & ~take_lower;
         a = (lower & static_cast<unsigned>(take_lower)) | (q & ~static_cast<unsigned>(take_lower));
         // a >= 8 here (p >= 1, k >= 8): at most 8 doublings, done in one step (n may be 0).
-        const int n = std::countl_zero(a | 1u) - 20;
+        const int n = std::countl_zero(a | 1u) - std::countl_zero(kCoderHalf);
         a <<= n;
         x <<= n;
         available -= n;
