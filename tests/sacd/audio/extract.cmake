@@ -1,3 +1,3 @@
 velmora_test(test_extract
-  SOURCES sacd/audio/audio_sector_test.cpp
+  SOURCES sacd/audio/audio_sector_test.cpp sacd/audio/demux_test.cpp sacd/audio/extract_naming_test.cpp
   DEPS velmora_audio velmora_image_builder velmora_test_support)
