@@ -561,8 +561,8 @@ void decode_samples(SampleLoop& loop, int channels, int frame_length) {
 int dst_decode_frame_c(const std::uint8_t* frame, std::size_t frame_bytes, int channels, int frame_length,
                        std::uint8_t* const* channel_out) {
     if (frame == nullptr || frame_bytes == 0 || channel_out == nullptr || channels < 1 || channels > kMaxChannels ||
-        frame_length < 1 || frame_length > kMaxFrameLength)
-        return DST_ERR_PARAMETERS;
+        frame_length < 1 || frame_length > kMaxFrameLength || static_cast<std::uint64_t>(frame_bytes) > (std::uint64_t{1} << 40))
+        return DST_ERR_PARAMETERS;  // the size bound only keeps bit positions from overflowing
     for (int ch = 0; ch < channels; ++ch)
         if (channel_out[ch] == nullptr) return DST_ERR_PARAMETERS;
     if ((frame[0] & 0x80) == 0) return DST_ERR_PARAMETERS;  // a plain frame is not ours to decode
