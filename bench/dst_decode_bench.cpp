@@ -36,7 +36,8 @@ void BM_DecodeFrame(benchmark::State& state) {
     const int channels = static_cast<int>(state.range(0));
     const int order = static_cast<int>(state.range(1));
     const Track track = make_track(channels, order);
-    std::vector<std::vector<std::uint8_t>> out(static_cast<std::size_t>(channels), std::vector<std::uint8_t>(kFrameLength));
+    std::vector<std::vector<std::uint8_t>> out(static_cast<std::size_t>(channels),
+                                               std::vector<std::uint8_t>(kFrameLength));
     std::uint8_t* buffers[6] = {};
     for (int c = 0; c < channels; ++c) buffers[c] = out[c].data();
     std::size_t i = 0;

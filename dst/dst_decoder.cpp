@@ -348,7 +348,8 @@ void build_tables(const std::int16_t* coef, int order, std::int16_t (*near)[256]
         }
         entry[0] = static_cast<std::int16_t>(all_zero);
         for (int v = 1; v < 256; ++v)
-            entry[v] = static_cast<std::int16_t>(entry[v & (v - 1)] + twice[std::countr_zero(static_cast<unsigned>(v))]);
+            entry[v] = static_cast<std::int16_t>(entry[v & (v - 1)] +
+                                                 twice[std::countr_zero(static_cast<unsigned>(v))]);
     }
 
     // Groups whose taps all lie at or beyond the order contribute nothing and are skipped.
@@ -560,9 +561,11 @@ void decode_samples(SampleLoop& loop, int channels, int frame_length) {
 
 int dst_decode_frame_c(const std::uint8_t* frame, std::size_t frame_bytes, int channels, int frame_length,
                        std::uint8_t* const* channel_out) {
+    // The size bound only keeps bit positions from overflowing.
     if (frame == nullptr || frame_bytes == 0 || channel_out == nullptr || channels < 1 || channels > kMaxChannels ||
-        frame_length < 1 || frame_length > kMaxFrameLength || static_cast<std::uint64_t>(frame_bytes) > (std::uint64_t{1} << 40))
-        return DST_ERR_PARAMETERS;  // the size bound only keeps bit positions from overflowing
+        frame_length < 1 || frame_length > kMaxFrameLength ||
+        static_cast<std::uint64_t>(frame_bytes) > (std::uint64_t{1} << 40))
+        return DST_ERR_PARAMETERS;
     for (int ch = 0; ch < channels; ++ch)
         if (channel_out[ch] == nullptr) return DST_ERR_PARAMETERS;
     if ((frame[0] & 0x80) == 0) return DST_ERR_PARAMETERS;  // a plain frame is not ours to decode
@@ -627,7 +630,8 @@ int dst_decode_frame_c(const std::uint8_t* frame, std::size_t frame_bytes, int c
         return rc;
     if (int rc = expand_map(ctx.table_seg, ctx.table_map, channels, frame_length, tables, ctx.table_of); rc != DST_OK)
         return rc;
-    for (int f = 0; f < filters; ++f) build_tables(ctx.coef[f], ctx.order[f], ctx.near[f], ctx.far[f], ctx.far_groups[f]);
+    for (int f = 0; f < filters; ++f)
+        build_tables(ctx.coef[f], ctx.order[f], ctx.near[f], ctx.far[f], ctx.far_groups[f]);
 
     SampleLoop loop{ctx, {}, {}, {}};
     loop.coder.start(ctx.adata, adata_bytes);

@@ -65,7 +65,8 @@ platform::Result<void, DstError> decode_frame(std::span<const std::uint8_t> fram
     const bool dst_coded = (frame[0] & 0x80) != 0;
     const std::uint64_t samples = std::uint64_t{channels} * frame_length;
     if (dst_coded) {
-        if (frame.size() > 2 * samples + 2048) return platform::err(DstError{Kind::FrameTooLarge, frame.size(), 0, 0, {}});
+        if (frame.size() > 2 * samples + 2048)
+            return platform::err(DstError{Kind::FrameTooLarge, frame.size(), 0, 0, {}});
     } else {
         // Bit 6 carries no meaning in a plain frame; bits 5..0 are reserved.
         if ((frame[0] & 0x3F) != 0) return platform::err(DstError{Kind::ReservedField, 0, 0, 0, kPlainReservedName});

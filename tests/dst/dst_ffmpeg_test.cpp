@@ -45,7 +45,8 @@ void write_file(const std::string& path, const Bytes& bytes) {
 }
 
 std::string ffmpeg_pcm(const std::string& path) {
-    const auto r = testsupport::run_process(ffmpeg_path(), {"-v", "error", "-threads", "1", "-i", path, "-f", "s32le", "-"});
+    const auto r =
+        testsupport::run_process(ffmpeg_path(), {"-v", "error", "-threads", "1", "-i", path, "-f", "s32le", "-"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     return r.out;

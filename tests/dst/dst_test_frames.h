@@ -10,7 +10,9 @@
 
 namespace dst_test {
 
-inline Planar signal(int channels, int frame_length) { return testsupport::sdm_chord(channels, static_cast<std::size_t>(frame_length)); }
+inline Planar signal(int channels, int frame_length) {
+    return testsupport::sdm_chord(channels, static_cast<std::size_t>(frame_length));
+}
 
 inline std::vector<int> first_coefs(const std::vector<int>& coefs, std::size_t order) {
     return {coefs.begin(), coefs.begin() + static_cast<std::ptrdiff_t>(order)};

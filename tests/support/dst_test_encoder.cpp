@@ -44,7 +44,9 @@ void write_segmentation(const Segmentation& seg, int channels, int frame_length,
     }
 }
 
-int segment_count(const Segmentation& seg, int ch) { return static_cast<int>(seg.units.at(seg.same_for_all ? 0 : ch).size()) + 1; }
+int segment_count(const Segmentation& seg, int ch) {
+    return static_cast<int>(seg.units.at(seg.same_for_all ? 0 : ch).size()) + 1;
+}
 
 void write_mapping(const Mapping& map, const Segmentation& seg, int channels, BitWriter& w) {
     w.put(map.same_for_all ? 1 : 0, 1);
@@ -120,7 +122,8 @@ std::vector<std::vector<int>> expand(const Segmentation& seg, const Mapping& map
         const auto& index = map.index.at(map.same_for_all ? 0 : ch);
         for (std::size_t s = 0; s < lengths.size(); ++s)
             per_byte[ch].insert(per_byte[ch].end(), static_cast<std::size_t>(lengths[s]), index.at(s));
-        if (static_cast<int>(per_byte[ch].size()) != frame_length) throw std::logic_error("segments do not cover the frame");
+        if (static_cast<int>(per_byte[ch].size()) != frame_length)
+            throw std::logic_error("segments do not cover the frame");
     }
     return per_byte;
 }
@@ -330,7 +333,8 @@ FrameSpec design_spec(const Planar& samples, int order, bool shared_filter) {
             if (!shared_filter && ch != f) continue;
             for (std::size_t i = static_cast<std::size_t>(order); i < total; ++i) {
                 const int prediction = reference_prediction(spec.filters[f].coefs, samples[ch], i);
-                const std::size_t bucket = std::min<std::size_t>(static_cast<std::size_t>(std::abs(prediction)) >> 3, 63);
+                const std::size_t bucket =
+                    std::min<std::size_t>(static_cast<std::size_t>(std::abs(prediction)) >> 3, 63);
                 seen[bucket] += 1;
                 if (sample_bit(samples[ch], i) != (prediction >= 0 ? 1 : 0)) wrong[bucket] += 1;
             }
