@@ -46,7 +46,9 @@ struct DstError {
 inline constexpr const char* kPlainReservedName = "DST Processing_Mode 0 Reserved";
 
 // Decodes one frame of an area with `channels` channels and `frame_length` bytes per channel
-// into `out`, which is resized to channels x frame_length (its buffers are reused).
+// into `out`, which is resized to channels x frame_length (its buffers are reused, so a caller
+// decoding frame after frame allocates nothing). After a failure `out` holds no meaningful
+// samples. Callable from any number of threads at once.
 [[nodiscard]] platform::Result<void, DstError> decode_frame(std::span<const std::uint8_t> frame, std::uint32_t channels,
                                                             std::uint32_t frame_length, PlanarChannels& out);
 
