@@ -156,6 +156,25 @@ int extract_cmd(const std::vector<std::string>& args) {
         return kExitFailed;
     }
 
+    // The selection is a command-line matter: it is checked against every requested area, and
+    // the writers this build lacks are refused, before any area is written.
+    for (std::size_t index : selected_areas) {
+        const sacd::AreaToc& toc = *disc.areas[index].area_toc();
+        if (tracks) {
+            auto selection = sacd::audio::parse_track_selection(*tracks, toc.track_count);
+            if (!selection) {
+                fail("extract", selection.error());
+                return kExitUsage;
+            }
+        }
+    }
+    for (std::size_t index : selected_areas) {
+        if (auto missing = sacd::audio::unavailable_writer(*disc.areas[index].area_toc(), format)) {
+            fail("extract", *missing);
+            return kExitFailed;
+        }
+    }
+
     sacd::audio::ExtractOptions options;
     options.output_folder = *output;
     options.format = format;

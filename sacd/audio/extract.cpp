@@ -122,13 +122,14 @@ ExtractTags ExtractTags::build(const std::optional<describe::DiscDescription>& d
         tags.catalog = first_present({&description->album_catalog, &description->disc_catalog});
         tags.genre = first_genre_name(description->album_genre);
         if (!tags.genre) tags.genre = first_genre_name(description->disc_genre);
+        // The description lists typed areas only; each goes to its place among the disc's areas.
         for (const auto& area : description->areas) {
-            std::vector<Track> tracks;
+            if (area.index >= tags.tracks.size()) tags.tracks.resize(static_cast<std::size_t>(area.index) + 1);
+            std::vector<Track>& tracks = tags.tracks[static_cast<std::size_t>(area.index)];
             for (const auto& t : area.tracks)
                 tracks.push_back(Track{present_or_none(t.title), present_or_none(t.performer),
                                        present_or_none(t.composer), present_or_none(t.isrc), genre_name(t.genre),
                                        present_or_none(t.songwriter)});
-            tags.tracks.push_back(std::move(tracks));
         }
     }
     if (master_toc) {
@@ -252,6 +253,17 @@ platform::Result<void, std::string> finalize(const platform::Result<void, Contai
     return err(trf(m::kWriteFailed, {{"error", written.error().message()}}));
 }
 
+std::optional<std::string> unavailable_writer(const AreaToc& toc, OutputFormat format) {
+    const std::uint8_t frame_format = toc.frame_format & 0x0F;
+    const bool dst = frame_format == 0;
+    if (!dst && frame_format != 2 && frame_format != 3) return std::nullopt;  // refused by the area checks
+    if (format == OutputFormat::EditMaster || format == OutputFormat::EditMasterDst) return tr(m::kEditMasterUnavailable);
+    if (dst && format != OutputFormat::DsdiffDst)
+        return trf(m::kDstDecodingUnavailable, {{"format", format == OutputFormat::Dsf ? "dsf" : "dsdiff"}});
+    if (!dst && format == OutputFormat::DsdiffDst) return tr(m::kDstEncodingUnavailable);
+    return std::nullopt;
+}
+
 std::optional<std::size_t> env_usize_knob(const char* name, std::size_t max) {
     auto value = platform::env(name);
     if (!value) return std::nullopt;
@@ -333,11 +345,7 @@ platform::Result<AreaResult, std::string> extract_area(ByteSource& source, const
     if (!trl2) return err(tr(m::kNoTrl2));
 
     // Writers this build does not have are refused before anything is read or created.
-    const bool edit_master = options.format == OutputFormat::EditMaster || options.format == OutputFormat::EditMasterDst;
-    if (edit_master) return err(tr(m::kEditMasterUnavailable));
-    if (dst && options.format != OutputFormat::DsdiffDst)
-        return err(trf(m::kDstDecodingUnavailable, {{"format", options.format == OutputFormat::Dsf ? "dsf" : "dsdiff"}}));
-    if (!dst && options.format == OutputFormat::DsdiffDst) return err(tr(m::kDstEncodingUnavailable));
+    if (auto missing = unavailable_writer(*toc, options.format)) return err(std::move(*missing));
 
     // 4: the selection.
     std::vector<std::uint8_t> selection;
@@ -367,10 +375,7 @@ platform::Result<AreaResult, std::string> extract_area(ByteSource& source, const
             seconds_2(stats.io_seconds) + "s / parse " + seconds_2(stats.parse_seconds) + "s; " +
             std::to_string(frames->frames.size()) + " frames, " + std::to_string(stats.sectors) + " sectors)");
 
-    // 6: the area folder.
     const platform::Path folder = album / (area_label(*toc) + " [" + format_label(options.format, dst) + "]");
-    if (auto made = platform::make_directories(folder); !made)
-        return err(trf(m::kCouldNotCreate, {{"path", folder.string()}, {"error", io_text(made.error())}}));
 
     // 8: segment.
     const std::uint64_t t1 = platform::monotonic_ns();
@@ -397,6 +402,11 @@ platform::Result<AreaResult, std::string> extract_area(ByteSource& source, const
     if (!options.overwrite)
         for (const TrackJob& job : jobs)
             if (platform::path_exists(job.path)) return err(trf(m::kFileExists, {{"path", job.path.string()}}));
+
+    // The area folder is made only now, so that an area refused by any check above leaves no
+    // empty folders behind.
+    if (auto made = platform::make_directories(folder); !made)
+        return err(trf(m::kCouldNotCreate, {{"path", folder.string()}, {"error", io_text(made.error())}}));
 
     // 10: write.
     PieceReader reader(source);

@@ -68,6 +68,10 @@ platform::Result<AreaResult, std::string> extract_area(ByteSource& source, const
                                                        const ExtractOptions& options, const ExtractTags& tags,
                                                        const platform::Path& album, const ExtractObserver& observer);
 
+// The refusal for a format whose writer this build does not have for the area's coding, or
+// nothing. Callers check every area before extracting any, so that nothing is written.
+std::optional<std::string> unavailable_writer(const AreaToc& toc, OutputFormat format);
+
 // The ascending selected track numbers of an area with `track_count` tracks, or the message.
 platform::Result<std::vector<std::uint8_t>, std::string> parse_track_selection(std::string_view text,
                                                                              std::size_t track_count);

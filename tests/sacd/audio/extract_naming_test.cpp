@@ -10,6 +10,7 @@
 
 #include "i18n/i18n.h"
 #include "platform/system.h"
+#include "sacd/genre_table.h"
 
 using namespace sacd::audio;
 
@@ -238,4 +239,104 @@ TEST(TuningSwitches, DecodeThreadsAndKnobs) {
         ScopedEnv env("SACD_EXTRACT_TIMINGS", nullptr);
         EXPECT_FALSE(extract_timings_on());
     }
+}
+
+namespace {
+
+using sacd::describe::DiscDescription;
+using sacd::describe::GenreRef;
+using sacd::describe::MasterTextDescription;
+
+sacd::MasterToc master_toc(std::uint16_t set_size, std::uint16_t sequence, std::uint16_t year) {
+    sacd::MasterToc toc;
+    toc.album_set_size = set_size;
+    toc.album_sequence_number = sequence;
+    toc.disc_date_year = year;
+    return toc;
+}
+
+}  // namespace
+
+TEST(ExtractTags, AlbumArtistFallsBackInOrder) {
+    using T = std::optional<std::string>;
+    struct Case {
+        T album_artist, album_phonetic, disc_artist, disc_phonetic;
+        std::uint16_t set_size;  // 0: no typed Master TOC
+        T artist;
+    };
+    const Case cases[] = {
+        {"A", "Ap", "D", "Dp", 1, "A"},
+        {"", "Ap", "D", "Dp", 1, "Ap"},
+        {std::nullopt, "", "D", "Dp", 1, "D"},
+        {std::nullopt, std::nullopt, "", "Dp", 1, "Dp"},
+        {std::nullopt, std::nullopt, std::nullopt, std::nullopt, 1, std::nullopt},
+        // In a set of discs, the disc's artist does not speak for the album.
+        {std::nullopt, std::nullopt, "D", "Dp", 2, std::nullopt},
+        {"A", std::nullopt, "D", std::nullopt, 2, "A"},
+        {std::nullopt, std::nullopt, "D", std::nullopt, 0, "D"},
+    };
+    for (const Case& c : cases) {
+        DiscDescription d;
+        MasterTextDescription mt;
+        mt.album_artist = c.album_artist;
+        mt.album_artist_phonetic = c.album_phonetic;
+        mt.disc_artist = c.disc_artist;
+        mt.disc_artist_phonetic = c.disc_phonetic;
+        d.master_text.push_back(mt);
+        const sacd::MasterToc toc = master_toc(c.set_size, 1, 0);
+        const ExtractTags tags = ExtractTags::build(d, c.set_size ? &toc : nullptr);
+        EXPECT_EQ(tags.artist, c.artist) << c.album_artist.value_or("-") << "/" << c.album_phonetic.value_or("-") << "/"
+                                         << c.disc_artist.value_or("-") << "/" << int(c.set_size);
+    }
+}
+
+TEST(ExtractTags, AlbumValuesAndTracksByArea) {
+    DiscDescription d;
+    MasterTextDescription other, main;
+    other.locale = 1;
+    other.album_title = "Andere";
+    main.locale = 0;
+    main.album_title = "Harbour Lights";
+    main.album_publisher = "";
+    main.album_copyright = "(c) 2024";
+    d.master_text = {other, main};
+    d.album_catalog = "";
+    d.disc_catalog = "VLM-0001";
+    d.album_genre = {GenreRef{1, 0}, GenreRef{2, 5}};  // neither has a name in the general table
+    d.disc_genre = {GenreRef{0, 0}, GenreRef{1, 14}};
+    // The description of a disc whose first area is not typed lists only the second one.
+    sacd::describe::AreaDescription area;
+    area.index = 1;
+    sacd::describe::TrackDescription track;
+    track.title = "Tide Chart";
+    track.performer = "";
+    track.isrc = "NLA124001001";
+    area.tracks = {track};
+    d.areas = {area};
+
+    const sacd::MasterToc toc = master_toc(3, 2, 0);
+    const ExtractTags tags = ExtractTags::build(d, &toc);
+    EXPECT_EQ(tags.album, "Harbour Lights");
+    EXPECT_EQ(tags.publisher, std::nullopt);
+    EXPECT_EQ(tags.copyright, "(c) 2024");
+    EXPECT_EQ(tags.catalog, "VLM-0001");
+    EXPECT_EQ(tags.genre, sacd::genre_ref_name(1, 14).value());
+    EXPECT_EQ(tags.year, std::nullopt);  // year 0 is unknown
+    EXPECT_EQ(tags.disc_number, 2);
+    EXPECT_EQ(tags.disc_total, 3);
+    ASSERT_EQ(tags.tracks.size(), 2u);
+    EXPECT_TRUE(tags.tracks[0].empty());
+    ASSERT_EQ(tags.tracks[1].size(), 1u);
+    EXPECT_EQ(tags.tracks[1][0].title, "Tide Chart");
+    EXPECT_EQ(tags.tracks[1][0].performer, std::nullopt);
+    EXPECT_EQ(tags.tracks[1][0].isrc, "NLA124001001");
+
+    // No locale-0 record: the first one; no description at all: only the Master TOC's values.
+    d.master_text = {other};
+    EXPECT_EQ(ExtractTags::build(d, &toc).album, "Andere");
+    const sacd::MasterToc dated = master_toc(1, 1, 2024);
+    const ExtractTags bare = ExtractTags::build(std::nullopt, &dated);
+    EXPECT_EQ(bare.album, std::nullopt);
+    EXPECT_EQ(bare.year, 2024);
+    EXPECT_TRUE(bare.tracks.empty());
 }
