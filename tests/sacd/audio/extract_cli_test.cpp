@@ -806,3 +806,20 @@ TEST(ExtractCli, ImageAndAreaFailures) {
         EXPECT_FALSE(fs::exists(out)) << "left behind: " << ::testing::PrintToString(tree(out));
     }
 }
+
+TEST(ExtractCli, WithoutTextsNamesComeFromTheImageAndTrackNumbers) {
+    ImageSpec spec = cheap_spec(2, 2);
+    spec.master_texts.clear();
+    for (TrackSpec& t : spec.areas[0].tracks) t.texts.clear();
+    const Image image(spec);
+    auto r = image.extract({"--format", "dsf", "--area", "stereo"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string folder = image.out + "/disc/Stereo [DSF]";
+    ASSERT_EQ(listing(folder), (std::vector<std::string>{"01 - Track.dsf", "02 - Track.dsf"}));
+    EXPECT_TRUE(read_dsf(folder + "/02 - Track.dsf").data == dsf_blocks(track_dsd(image.spec, 0, 1)));
+
+    // A given album name wins, sanitised.
+    r = image.extract({"--format", "dsf", "--area", "stereo", "--album-name", "Live: 1999?", "--track", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(listing(image.out + "/Live_ 1999_/Stereo [DSF]"), std::vector<std::string>{"01 - Track.dsf"});
+}
