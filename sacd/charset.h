@@ -67,6 +67,8 @@ std::optional<std::string> decode_weblink_string(std::span<const std::uint8_t> b
 // UTF-8 helpers used wherever texts are handled character by character.
 std::vector<char32_t> utf8_to_chars(std::string_view text);
 std::string chars_to_utf8(std::span<const char32_t> chars);
+// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
+bool is_valid_utf8(std::string_view text);
 
 namespace charset_detect {
 

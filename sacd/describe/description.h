@@ -264,7 +264,4 @@ struct EditableMeta {
 // Nothing exactly when from_disc gives nothing.
 std::optional<EditableMeta> editable_meta(const Disc& disc);
 
-// Whether `text` is well-formed UTF-8 (no overlong forms, surrogates or code points past U+10FFFF).
-bool is_valid_utf8(std::string_view text);
-
 }  // namespace sacd::describe
