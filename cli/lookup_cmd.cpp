@@ -1,6 +1,9 @@
 #include "cli/app.h"
 #include "cli/messages.h"
 #include "i18n/i18n.h"
+#include "sacd/describe/description.h"
+#include "sacd/disc.h"
+#include "sacd/error.h"
 
 namespace cli {
 
@@ -36,6 +39,22 @@ int lookup_cmd(const std::vector<std::string>& args) {
         fail_with_usage("lookup", i18n::tr(msg::kNoPath));
         return kExitUsage;
     }
+    auto disc = sacd::import_iso(*path);
+    if (!disc) {
+        fail("lookup", i18n::tr(msg::kCouldNotReadImage) + ": " + sacd::render_error(disc.error()));
+        return kExitFailed;
+    }
+    if (disc->is_not_recognised()) {
+        fail("lookup", i18n::tr(msg::kNotRecognised));
+        return kExitFailed;
+    }
+    if (!sacd::describe::editable_meta(*disc)) {
+        fail("lookup", i18n::tr(msg::kCouldNotReadMetadata));
+        return kExitFailed;
+    }
+    // The online searches are not part of this build yet.
+    (void)source;
+    (void)token;
     fail("lookup", i18n::tr(msg::kNotAvailableYet));
     return kExitFailed;
 }

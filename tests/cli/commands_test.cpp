@@ -1,6 +1,7 @@
 // The command line as users meet it: the real binary, its output streams and exit status.
 #include "cli/usage.h"
 #include "i18n/i18n.h"
+#include "platform/file.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
@@ -80,4 +81,18 @@ TEST(Cli, CommandLineErrors) {
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, c.usage_on_stdout ? usage_in(c.russian) : "");
     }
+}
+
+TEST(Cli, LookupReadsTheImageBeforeAnythingElse) {
+    auto missing = run_cli({"lookup", "/nonexistent/x.iso", "--source", "musicbrainz"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "lookup: could not read the image: The file could not be found - it may have been moved or "
+                           "deleted.\n");
+    testsupport::TempDir dir;
+    const std::string junk = dir.file("junk.iso");
+    std::string bytes(4096, 'x');
+    ASSERT_TRUE(platform::write_whole_file(junk, bytes.data(), bytes.size()).ok());
+    auto junk_run = run_cli({"--lang", "ru", "lookup", junk});
+    EXPECT_EQ(junk_run.status, 1);
+    EXPECT_EQ(junk_run.err, "lookup: файл не распознан как SACD-образ\n");
 }
