@@ -12,6 +12,7 @@
 #include "sacd/audio/dsf_writer.h"
 #include "sacd/audio/extract_messages.h"
 #include "sacd/audio/frame_reader.h"
+#include "sacd/charset.h"
 #include "sacd/genre_table.h"
 
 namespace sacd::audio {
@@ -53,19 +54,6 @@ std::optional<std::string> first_genre_name(const std::vector<describe::GenreRef
     for (const auto& r : refs)
         if (auto n = genre_name(r)) return n;
     return std::nullopt;
-}
-
-bool valid_utf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (std::size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-        i += n;
-    }
-    return true;
 }
 
 // A decimal number with an optional leading "+", nothing else.
@@ -190,7 +178,7 @@ platform::Path album_folder(const ExtractOptions& options, const ExtractTags& ta
     } else {
         const platform::Path p(image_path);
         std::string stem = p.filename() == ".." ? std::string() : p.stem().string();
-        if (stem.empty() || stem == ".." || !valid_utf8(stem)) stem = "disc";
+        if (stem.empty() || stem == ".." || !is_valid_utf8(stem)) stem = "disc";
         name = sanitize_component(stem);
     }
     return options.output_folder / name;

@@ -823,3 +823,13 @@ TEST(ExtractCli, WithoutTextsNamesComeFromTheImageAndTrackNumbers) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(listing(image.out + "/Live_ 1999_/Stereo [DSF]"), std::vector<std::string>{"01 - Track.dsf"});
 }
+
+TEST(ExtractCli, NineDeclaredTextChannelsWarnAndGoOn) {
+    ImageSpec spec = cheap_spec(1, 2);
+    spec.declared_text_channels = 9;
+    const Image image(spec);
+    auto r = image.extract({"--format", "dsdiff", "--area", "stereo"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Warning: the disc declares 9 text channels, the spec allows at most 8.\n  track 1 of 1 ...\n");
+    EXPECT_EQ(tree(image.out).size(), 3u) << ::testing::PrintToString(tree(image.out));
+}

@@ -161,6 +161,10 @@ TEST(Naming, AlbumFolder) {
         {"image without extension", std::nullopt, &none, "/x/image", "/out/image"},
         {"image named ..", std::nullopt, &none, "..", "/out/disc"},
         {"image name not UTF-8", std::nullopt, &none, "/x/\xff\xfe.iso", "/out/disc"},
+        {"image name with a lone surrogate", std::nullopt, &none, "/x/a\xed\xa0\x80.iso", "/out/disc"},
+        {"image name with an overlong form", std::nullopt, &none, "/x/\xc0\xaf.iso", "/out/disc"},
+        {"image name beyond U+10FFFF", std::nullopt, &none, "/x/\xf4\x90\x80\x80.iso", "/out/disc"},
+        {"image name outside the BMP", std::nullopt, &none, "/x/\xf0\x9f\x8e\xb5.iso", "/out/\xf0\x9f\x8e\xb5"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
