@@ -4,6 +4,7 @@
 #include "dst/messages.h"
 #include "i18n/i18n.h"
 #include "sacd/audio/container_messages.h"
+#include "sacd/audio/parallel_messages.h"
 #include "sacd/describe/messages.h"
 #include "sacd/messages.h"
 
@@ -51,6 +52,7 @@ const Catalogue kCatalogues[] = {
     {"sacd", sacd::msg::kAll},
     {"describe", sacd::describe::msg::kAll},
     {"audio containers", sacd::audio::msg::kAll},
+    {"parallel decoding", sacd::audio::parallel_msg::kAll},
     {"dst", dst::msg::kAll},
 };
 
