@@ -12,6 +12,7 @@
 #include "sacd/audio/dsf_writer.h"
 #include "sacd/audio/extract_messages.h"
 #include "sacd/audio/frame_reader.h"
+#include "sacd/audio/parallel_decoder.h"
 #include "sacd/charset.h"
 #include "sacd/genre_table.h"
 
@@ -246,8 +247,6 @@ std::optional<std::string> unavailable_writer(const AreaToc& toc, OutputFormat f
     const bool dst = frame_format == 0;
     if (!dst && frame_format != 2 && frame_format != 3) return std::nullopt;  // refused by the area checks
     if (format == OutputFormat::EditMaster || format == OutputFormat::EditMasterDst) return tr(m::kEditMasterUnavailable);
-    if (dst && format != OutputFormat::DsdiffDst)
-        return trf(m::kDstDecodingUnavailable, {{"format", format == OutputFormat::Dsf ? "dsf" : "dsdiff"}});
     if (!dst && format == OutputFormat::DsdiffDst) return tr(m::kDstEncodingUnavailable);
     return std::nullopt;
 }
@@ -444,6 +443,14 @@ platform::Result<AreaResult, std::string> extract_area(ByteSource& source, const
                                         }
                                         return {};
                                     });
+        } else if (options.format != OutputFormat::DsdiffDst) {
+            TrackHooks hooks;
+            hooks.cancelled = cancelled;
+            hooks.log = [&](std::string_view line) { log(std::string(line)); };
+            hooks.timings = timings;
+            written = write_decoded_dst_track(
+                options.format == OutputFormat::Dsf ? DecodedContainer::Dsf : DecodedContainer::Dsdiff, writer, meta,
+                list, frames_of_track, source, toc->channel_count, hooks);
         } else {
             std::vector<std::uint32_t> lengths;
             lengths.reserve(frames_of_track.size());

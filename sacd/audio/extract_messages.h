@@ -37,11 +37,6 @@ namespace sacd::audio::extract_msg {
     X(kTrackOutOfRange, "track {n} out of range (tracks in area: {count})",                                         \
       "трек {n} вне диапазона (треков в области: {count})")                                                         \
     X(kNoTracksSelected, "no tracks selected", "треки не выбраны")                                                  \
-    X(kDstDecodingUnavailable,                                                                                      \
-      "decoding DST-coded audio to {format} is not available in this build - use --format dsdiff-dst to copy the "  \
-      "DST frames unchanged",                                                                                       \
-      "декодирование DST в {format} в этой сборке недоступно - используйте --format dsdiff-dst, чтобы скопировать " \
-      "кадры DST без изменений")                                                                                    \
     X(kDstEncodingUnavailable,                                                                                      \
       "compressing plain DSD to DST is not available in this build - use --format dsdiff for unpacked DSD",         \
       "сжатие несжатого DSD в DST в этой сборке недоступно - используйте --format dsdiff для несжатого DSD")        \

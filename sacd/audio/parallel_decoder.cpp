@@ -7,6 +7,8 @@
 #include <system_error>
 
 #include "platform/channel.h"
+#include "sacd/audio/dsdiff_writer.h"
+#include "sacd/audio/dsf_writer.h"
 #include "platform/system.h"
 #include "sacd/audio/extract.h"
 #include "sacd/audio/extract_messages.h"
@@ -340,6 +342,30 @@ platform::Result<void, ContainerError> run_track_writer(ParallelDecoder<T>& deco
     if (failure) return err(std::move(*failure));
     if (writer_died || !written) return err(ContainerError::io(tr(m::kWriterThreadPanicked)));
     return std::move(*written);
+}
+
+platform::Result<void, ContainerError> write_decoded_dst_track(DecodedContainer container, platform::BufferedWriter& out,
+                                                               const TrackMeta& meta, const FrameList& list,
+                                                               std::span<const MultiplexedFrame> frames,
+                                                               ByteSource& source, std::uint32_t channels,
+                                                               const TrackHooks& hooks) {
+    const DecodeTuning tuning = DecodeTuning::from_environment(channels);
+    const auto count = static_cast<std::uint32_t>(frames.size());
+    if (container == DecodedContainer::Dsf) {
+        ParallelDecoder<DsdFrame> decoder(list, frames, source, channels, kFrameBytesPerChannel, map_channels, tuning);
+        return run_track_writer<DsdFrame>(
+            decoder,
+            [&](std::uint32_t n, const FrameSourceOf<DsdFrame>& next) { return write_dsf(out, meta, n, next); }, count,
+            hooks);
+    }
+    ParallelDecoder<std::vector<std::uint8_t>> decoder(list, frames, source, channels, kFrameBytesPerChannel,
+                                                       map_interleave, tuning);
+    return run_track_writer<std::vector<std::uint8_t>>(
+        decoder,
+        [&](std::uint32_t n, const FrameSourceOf<std::vector<std::uint8_t>>& next) {
+            return write_dff_dsd(out, meta, n, channels * kFrameBytesPerChannel, next);
+        },
+        count, hooks);
 }
 
 template class ParallelDecoder<DsdFrame>;

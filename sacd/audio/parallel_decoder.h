@@ -15,10 +15,12 @@
 #include <vector>
 
 #include "dst/dst_frame.h"
+#include "platform/buffered_writer.h"
 #include "platform/result.h"
 #include "sacd/audio/container_error.h"
 #include "sacd/audio/demux.h"
 #include "sacd/audio/dsd_frame.h"
+#include "sacd/audio/track_meta.h"
 #include "sacd/image.h"
 
 namespace sacd::audio {
@@ -168,5 +170,14 @@ struct TrackHooks {
 template <class T>
 platform::Result<void, ContainerError> run_track_writer(ParallelDecoder<T>& decoder, const ContainerWriterOf<T>& write,
                                                         std::uint32_t frame_count, const TrackHooks& hooks = {});
+
+// The unpacked containers a DST-coded track can be decoded into.
+enum class DecodedContainer : std::uint8_t { Dsf, Dsdiff };
+
+// Writes one DST-coded track of `channels` channels as DSF (planar frames) or DSDIFF (interleaved
+// frames), decoding on decode_threads() workers in chunks of the size the environment asks for.
+[[nodiscard]] platform::Result<void, ContainerError> write_decoded_dst_track(
+    DecodedContainer container, platform::BufferedWriter& out, const TrackMeta& meta, const FrameList& list,
+    std::span<const MultiplexedFrame> frames, ByteSource& source, std::uint32_t channels, const TrackHooks& hooks);
 
 }  // namespace sacd::audio

@@ -646,16 +646,7 @@ TEST(ExtractCli, WritersThisBuildLacksAreRefusedBeforeAnythingIsWritten) {
     const Case cases[] = {
         {"dsdiff-dst", "stereo",
          "compressing plain DSD to DST is not available in this build - use --format dsdiff for unpacked DSD"},
-        {"dsf", "mch",
-         "decoding DST-coded audio to dsf is not available in this build - use --format dsdiff-dst to copy the DST "
-         "frames unchanged"},
-        {"dsdiff", "mch",
-         "decoding DST-coded audio to dsdiff is not available in this build - use --format dsdiff-dst to copy the DST "
-         "frames unchanged"},
-        // The stereo area alone could be written, but nothing is written when another requested area fails.
-        {"dsf", "all",
-         "decoding DST-coded audio to dsf is not available in this build - use --format dsdiff-dst to copy the DST "
-         "frames unchanged"},
+        // The DST area alone could be written, but nothing is written when another requested area fails.
         {"dsdiff-dst", "all",
          "compressing plain DSD to DST is not available in this build - use --format dsdiff for unpacked DSD"},
         {"edit-master", "stereo", "the edit-master formats are not available in this build"},
