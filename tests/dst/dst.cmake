@@ -3,6 +3,7 @@
 add_library(velmora_dst_test_support STATIC
   support/dst_test_encoder.cpp support/dst_test_dsdiff.cpp support/sdm_test_signal.cpp)
 target_include_directories(velmora_dst_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(velmora_dst_test_support PUBLIC velmora_image_builder)
 
 velmora_test(test_dst
   SOURCES dst/dst_decoder_test.cpp dst/dst_frame_test.cpp dst/dst_ffmpeg_test.cpp

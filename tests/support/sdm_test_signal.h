@@ -1,4 +1,4 @@
-// A deterministic one-bit DSD test signal: a chord through a fifth-order sigma-delta modulator,
+// A deterministic one-bit DSD test signal: a chord through the project's sigma-delta modulator,
 // so that test frames have the noise-shaped character of real DSD (and compress like it).
 #pragma once
 
@@ -11,8 +11,5 @@ namespace testsupport {
 // `channels` planar channels of `bytes_per_channel` bytes each at 64 x 44.1 kHz, the earliest
 // sample in the most significant bit. Each channel plays a different chord.
 std::vector<std::vector<std::uint8_t>> sdm_chord(int channels, std::size_t bytes_per_channel);
-
-// The same modulator fed with `input` (values in -0.5..0.5), one output bit per input sample.
-std::vector<std::uint8_t> sdm_modulate(const std::vector<double>& input);
 
 }  // namespace testsupport
