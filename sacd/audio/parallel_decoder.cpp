@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <system_error>
@@ -164,7 +165,6 @@ platform::Result<std::optional<CodedChunk>, ContainerError> ParallelDecoder<T>::
     if (hi < lo) lo = hi = 0;  // frames without pieces
 
     CodedChunk chunk;
-    chunk.reserve_bytes(static_cast<std::size_t>(coded));
     if (hi - lo <= kMaxChunkSpanBytes) {
         // A few large sequential reads instead of one per packet.
         Bytes span;
@@ -172,25 +172,50 @@ platform::Result<std::optional<CodedChunk>, ContainerError> ParallelDecoder<T>::
             const std::uint64_t len = std::min(kChunkReadBytes, hi - at);
             auto bytes = source_.read_at(at, len);
             if (!bytes) return err(ContainerError::io(trf(m::kRead, {{"error", bytes.error().display()}})));
-            if (span.empty()) {
+            if (span.empty() && len == hi - lo) {
                 span = std::move(bytes).value();
-                span.reserve(static_cast<std::size_t>(hi - lo));
             } else {
+                if (span.empty()) span.reserve(static_cast<std::size_t>(hi - lo));
                 span.insert(span.end(), bytes->begin(), bytes->end());
             }
             at += len;
         }
-        for (const MultiplexedFrame& f : batch) {
+        bool ascending = true;
+        std::uint64_t previous_end = lo;
+        for (const MultiplexedFrame& f : batch)
             for (const Piece& p : list_.pieces_of(f)) {
                 if (p.offset < lo || p.offset + p.length > lo + span.size())
                     return err(ContainerError::io(tr(m::kSliceOutsideSpan)));
-                chunk.extend(std::span<const std::uint8_t>(span).subspan(static_cast<std::size_t>(p.offset - lo), p.length));
+                ascending = ascending && p.offset >= previous_end;
+                previous_end = p.offset + p.length;
             }
-            chunk.end_frame();
+        if (ascending) {
+            // Pieces in image order (as on every disc) are moved to the front of the span in
+            // place, which spares a second buffer of the chunk's size.
+            std::vector<std::size_t> ends;
+            ends.reserve(batch.size());
+            std::size_t to = 0;
+            for (const MultiplexedFrame& f : batch) {
+                for (const Piece& p : list_.pieces_of(f)) {
+                    std::memmove(span.data() + to, span.data() + (p.offset - lo), p.length);
+                    to += p.length;
+                }
+                ends.push_back(to);
+            }
+            span.resize(to);
+            chunk = CodedChunk(std::move(span), std::move(ends));
+        } else {
+            chunk.reserve_bytes(static_cast<std::size_t>(coded));
+            for (const MultiplexedFrame& f : batch) {
+                for (const Piece& p : list_.pieces_of(f))
+                    chunk.extend(std::span<const std::uint8_t>(span).subspan(static_cast<std::size_t>(p.offset - lo), p.length));
+                chunk.end_frame();
+            }
         }
     } else {
         // Frames scattered too widely to read as one span are read one by one.
         PieceReader reader(source_);
+        chunk.reserve_bytes(static_cast<std::size_t>(coded));
         std::vector<std::uint8_t> frame;
         for (std::size_t i = next_; i < next_ + count;) {
             if (auto r = read_frame_dst(list_, frames_, i, reader, frame); !r) return err(std::move(r).error());

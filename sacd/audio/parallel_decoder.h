@@ -53,6 +53,11 @@ struct DecodeTuning {
 // A chunk of coded frames in one buffer: frame i is bytes [ends[i - 1], ends[i]).
 class CodedChunk {
 public:
+    CodedChunk() = default;
+    // Takes over frames already laid end to end in `bytes`.
+    CodedChunk(std::vector<std::uint8_t> bytes, std::vector<std::size_t> ends)
+        : bytes_(std::move(bytes)), ends_(std::move(ends)) {}
+
     // Adds a whole frame.
     void append(std::span<const std::uint8_t> frame) {
         extend(frame);

@@ -65,6 +65,23 @@ LaidOutTrack lay_out(std::size_t frames, int channels, std::size_t coded_every =
     return t;
 }
 
+// The same track with its frames stored in the image in reverse order.
+LaidOutTrack stored_backwards(const LaidOutTrack& t) {
+    LaidOutTrack r = t;
+    r.image.assign(5, 0xEE);
+    for (std::size_t f = t.list.frames.size(); f-- > 0;) {
+        const MultiplexedFrame& mf = t.list.frames[f];
+        for (std::uint32_t p = 0; p < mf.piece_count; ++p) {
+            const Piece& from = t.list.pieces[mf.first_piece + p];
+            r.list.pieces[mf.first_piece + p].offset = r.image.size();
+            r.image.insert(r.image.end(), t.image.begin() + static_cast<std::ptrdiff_t>(from.offset),
+                           t.image.begin() + static_cast<std::ptrdiff_t>(from.offset + from.length));
+            r.image.push_back(0xEE);
+        }
+    }
+    return r;
+}
+
 Bytes interleaved(const dst_test::Planar& planar) {
     Bytes out(planar.size() * planar[0].size());
     for (std::size_t i = 0; i < planar[0].size(); ++i)
@@ -226,6 +243,7 @@ TEST(ParallelDecoder, DeliversEveryFrameInOrderWhateverTheChunkSize) {
     // 300 frames: more than the channel holds, so the producer also waits for the writer.
     const LaidOutTrack stereo = lay_out(300, 2);
     const LaidOutTrack six = lay_out(300, 6, 5);
+    const LaidOutTrack backwards = stored_backwards(stereo);
     const struct {
         const LaidOutTrack* track;
         int channels;
@@ -233,6 +251,7 @@ TEST(ParallelDecoder, DeliversEveryFrameInOrderWhateverTheChunkSize) {
     } cases[] = {
         {&stereo, 2, 1, 1, 300}, {&stereo, 2, 1, 8, 38},  {&stereo, 2, 4, 3, 100}, {&stereo, 2, 4, 64, 5},
         {&six, 6, 4, 37, 9},     {&six, 6, 2, 300, 1},    {&six, 6, 3, 5000, 1},  // shorter than a chunk
+        {&backwards, 2, 2, 64, 5},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.channels) + " ch, " + std::to_string(c.workers) + " workers, chunk " +
