@@ -1,6 +1,8 @@
 #include "sacd/image.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace sacd {
 
@@ -49,26 +51,38 @@ ByteSource ByteSource::file(platform::File file, std::uint64_t size) {
     return s;
 }
 
+namespace {
+
+// Why a window cannot be read from a source of `size` bytes, if it cannot; checked before
+// anything is allocated for it.
+std::optional<FsError> window_error(std::uint64_t offset, std::uint64_t len, std::uint64_t size) {
+    if (len > ByteSource::kMaxRead)
+        return FsError::unrecognised("file-system read window of " + std::to_string(len) + " bytes exceeds the " +
+                                     std::to_string(ByteSource::kMaxRead) + "-byte maximum (corrupt length field?)");
+    if (offset > UINT64_MAX - len) return FsError::past_end(offset, len, 0);
+    if (offset + len > size) return FsError::past_end(offset, len, offset < size ? size - offset : 0);
+    return std::nullopt;
+}
+
+}  // namespace
+
 platform::Result<Bytes, FsError> ByteSource::read_at(std::uint64_t offset, std::uint64_t len) {
+    if (auto bad = window_error(offset, len, size())) return platform::err(std::move(*bad));
+    Bytes out(static_cast<std::size_t>(len));
+    if (auto r = read_into(offset, out); !r) return platform::err(std::move(r).error());
+    return out;
+}
+
+platform::Result<void, FsError> ByteSource::read_into(std::uint64_t offset, std::span<std::uint8_t> out) {
     using platform::err;
-    if (len > kMaxRead)
-        return err(FsError::unrecognised("file-system read window of " + std::to_string(len) +
-                                         " bytes exceeds the " + std::to_string(kMaxRead) +
-                                         "-byte maximum (corrupt length field?)"));
-    if (offset > UINT64_MAX - len) return err(FsError::past_end(offset, len, 0));
+    const std::uint64_t len = out.size();
+    if (auto bad = window_error(offset, len, size())) return err(std::move(*bad));
 
     if (!file_) {
-        if (offset + len <= memory_.size())
-            return Bytes(memory_.begin() + static_cast<std::ptrdiff_t>(offset),
-                         memory_.begin() + static_cast<std::ptrdiff_t>(offset + len));
-        std::uint64_t have = offset < memory_.size() ? memory_.size() - offset : 0;
-        return err(FsError::past_end(offset, len, have));
+        std::copy_n(memory_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+        return {};
     }
 
-    if (offset + len > file_size_) {
-        std::uint64_t have = offset < file_size_ ? file_size_ - offset : 0;
-        return err(FsError::past_end(offset, len, have));
-    }
     if (read_in_progress_) return err(FsError::read_failure("internal: re-entrant ByteSource read"));
     read_in_progress_ = true;
     struct Clear {
@@ -76,8 +90,7 @@ platform::Result<Bytes, FsError> ByteSource::read_at(std::uint64_t offset, std::
         ~Clear() { flag = false; }
     } clear{read_in_progress_};
 
-    Bytes out(static_cast<std::size_t>(len));
-    if (len == 0) return out;
+    if (len == 0) return {};
     auto seek = file_->seek(offset);
     if (!seek) return err(FsError::read_failure(seek.error().text));
     std::size_t done = 0;
@@ -88,7 +101,7 @@ platform::Result<Bytes, FsError> ByteSource::read_at(std::uint64_t offset, std::
         done += *got;
     }
     if (done < out.size()) return err(FsError::past_end(offset, len, done));
-    return out;
+    return {};
 }
 
 }  // namespace sacd

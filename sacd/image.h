@@ -53,6 +53,9 @@ public:
 
     // Exactly `len` bytes at `offset`, or an error; never a short vector.
     platform::Result<Bytes, FsError> read_at(std::uint64_t offset, std::uint64_t len);
+    // The same into a buffer the caller owns (large reads then need no second buffer); after a
+    // failure `out` holds no meaningful bytes.
+    platform::Result<void, FsError> read_into(std::uint64_t offset, std::span<std::uint8_t> out);
 
     std::uint64_t size() const { return file_ ? file_size_ : memory_.size(); }
 

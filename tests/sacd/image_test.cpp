@@ -95,6 +95,14 @@ TEST_P(ByteSourceBoundary, EdgeWindows) {
     ASSERT_TRUE(w.ok());
     ASSERT_EQ(w->size(), 1000u);
     EXPECT_TRUE(std::equal(w->begin(), w->end(), bytes.begin() + 4000));
+
+    // Reading into the caller's buffer gives the same window and the same refusals.
+    Bytes into(1000);
+    ASSERT_TRUE(src.read_into(4000, into).ok());
+    EXPECT_EQ(into, *w);
+    auto past = src.read_into(size - 100, into);
+    ASSERT_FALSE(past.ok());
+    EXPECT_EQ(past.error().display(), "file system read past end of image at byte 4900: need 1000 bytes, have 100");
 }
 
 INSTANTIATE_TEST_SUITE_P(Forms, ByteSourceBoundary, ::testing::Values(false, true),
