@@ -167,17 +167,20 @@ platform::Result<std::optional<CodedChunk>, ContainerError> ParallelDecoder<T>::
     CodedChunk chunk;
     if (hi - lo <= kMaxChunkSpanBytes) {
         // A few large sequential reads instead of one per packet.
-        Bytes span;
+        const auto span_bytes = static_cast<std::size_t>(hi - lo);
+        Bytes span = std::move(spare_);
+        if (span.capacity() < span_bytes) {
+            // Released before the new one is taken (growing would copy it); the slack lets the
+            // next chunks, whose spans differ by a few packet headers, fit without this.
+            span = Bytes();
+            span.reserve(span_bytes + span_bytes / 16);
+        }
+        span.resize(span_bytes);
         for (std::uint64_t at = lo; at < hi;) {
             const std::uint64_t len = std::min(kChunkReadBytes, hi - at);
-            auto bytes = source_.read_at(at, len);
-            if (!bytes) return err(ContainerError::io(trf(m::kRead, {{"error", bytes.error().display()}})));
-            if (span.empty() && len == hi - lo) {
-                span = std::move(bytes).value();
-            } else {
-                if (span.empty()) span.reserve(static_cast<std::size_t>(hi - lo));
-                span.insert(span.end(), bytes->begin(), bytes->end());
-            }
+            const auto into = std::span<std::uint8_t>(span).subspan(static_cast<std::size_t>(at - lo), static_cast<std::size_t>(len));
+            if (auto read = source_.read_into(at, into); !read)
+                return err(ContainerError::io(trf(m::kRead, {{"error", read.error().display()}})));
             at += len;
         }
         bool ascending = true;
@@ -251,7 +254,7 @@ void ParallelDecoder<T>::spawn_decode(CodedChunk chunk) {
 template <class T>
 platform::Result<std::vector<DecodedFrame<T>>, ContainerError> ParallelDecoder<T>::join_decode() {
     if (decode_.joinable()) decode_.join();
-    in_flight_ = CodedChunk();  // the coded bytes are no longer needed
+    spare_ = in_flight_.take_bytes();  // the coded bytes are no longer needed
     DecodeOutcome outcome = std::move(outcome_);
     outcome_ = DecodeOutcome{};
     if (outcome.died || !outcome.result) return err(ContainerError::io(tr(m::kDecodeThreadPanicked)));

@@ -72,6 +72,11 @@ public:
         return std::span<const std::uint8_t>(bytes_).subspan(begin, ends_[i] - begin);
     }
     std::size_t byte_size() const { return bytes_.size(); }
+    // Hands the byte buffer over for reuse, leaving the chunk empty.
+    std::vector<std::uint8_t> take_bytes() {
+        ends_.clear();
+        return std::move(bytes_);
+    }
     void reserve_bytes(std::size_t n) { bytes_.reserve(n); }
 
 private:
@@ -146,6 +151,9 @@ private:
     std::size_t next_ = 0;
     std::thread decode_;
     CodedChunk in_flight_;
+    // The buffer of the last decoded chunk, reused for the next read: fresh memory for every
+    // chunk costs more in page faults than the reads themselves.
+    std::vector<std::uint8_t> spare_;
     DecodeOutcome outcome_;
     std::atomic<bool> stop_{false};
     std::uint64_t read_ns_ = 0;
