@@ -1,6 +1,7 @@
 #include "sacd/audio/parallel_decoder.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -233,7 +234,8 @@ platform::Result<std::optional<CodedChunk>, ContainerError> ParallelDecoder<T>::
 
 template <class T>
 void ParallelDecoder<T>::spawn_decode(CodedChunk chunk) {
-    if (decode_.joinable()) decode_.join();  // callers join first; never leave a thread behind
+    assert(!decode_.joinable() && "the decode in flight must be joined first");
+    if (decode_.joinable()) decode_.join();
     in_flight_ = std::move(chunk);
     outcome_ = DecodeOutcome{};
     auto run = [this] {

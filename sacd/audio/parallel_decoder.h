@@ -119,7 +119,8 @@ public:
 
     // The next chunk, nothing once every frame has been read, or the read error.
     platform::Result<std::optional<CodedChunk>, ContainerError> read_chunk();
-    // Starts decoding `chunk` on a new thread; at most one decode is in flight.
+    // Starts decoding `chunk` on a new thread. At most one decode is in flight: the previous one
+    // must have been joined.
     void spawn_decode(CodedChunk chunk);
     bool decode_in_flight() const { return decode_.joinable(); }
     // Tells the workers of a decode in flight to stop claiming frames and waits for it.
