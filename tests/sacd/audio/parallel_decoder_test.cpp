@@ -361,6 +361,10 @@ TEST(ParallelDecoder, FramesTooFarApartAreReadOneByOne) {
     const std::uint64_t far = std::uint64_t{300} << 20;
     const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                        ("velmora-parallel-" + std::to_string(::getpid()) + ".img");
+    struct Remove {
+        std::filesystem::path path;
+        ~Remove() { std::filesystem::remove(path); }
+    } remove{path};
     FrameList list = t.list;
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -386,5 +390,4 @@ TEST(ParallelDecoder, FramesTooFarApartAreReadOneByOne) {
         ASSERT_EQ(collector.frames.size(), 4u);
         for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(collector.frames[i], interleaved(t.expected[i])) << i;
     }
-    std::filesystem::remove(path);
 }
