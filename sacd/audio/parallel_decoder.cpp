@@ -144,6 +144,7 @@ template <class T>
 void ParallelDecoder<T>::abandon() {
     stop_.store(true);
     if (decode_.joinable()) decode_.join();
+    in_flight_pending_ = false;
     in_flight_ = CodedChunk();
     outcome_ = DecodeOutcome{};
     stop_.store(false);
@@ -234,10 +235,11 @@ platform::Result<std::optional<CodedChunk>, ContainerError> ParallelDecoder<T>::
 
 template <class T>
 void ParallelDecoder<T>::spawn_decode(CodedChunk chunk) {
-    assert(!decode_.joinable() && "the decode in flight must be joined first");
+    assert(!in_flight_pending_ && "the decode in flight must be joined first");
     if (decode_.joinable()) decode_.join();
     in_flight_ = std::move(chunk);
     outcome_ = DecodeOutcome{};
+    in_flight_pending_ = true;
     auto run = [this] {
         try {
             outcome_.result.emplace(decode_frames_parallel_map<T>(in_flight_, channels_, frame_length_, mapping_,
@@ -256,6 +258,7 @@ void ParallelDecoder<T>::spawn_decode(CodedChunk chunk) {
 template <class T>
 platform::Result<std::vector<DecodedFrame<T>>, ContainerError> ParallelDecoder<T>::join_decode() {
     if (decode_.joinable()) decode_.join();
+    in_flight_pending_ = false;
     spare_ = in_flight_.take_bytes();  // the coded bytes are no longer needed
     DecodeOutcome outcome = std::move(outcome_);
     outcome_ = DecodeOutcome{};

@@ -122,7 +122,7 @@ public:
     // Starts decoding `chunk` on a new thread. At most one decode is in flight: the previous one
     // must have been joined.
     void spawn_decode(CodedChunk chunk);
-    bool decode_in_flight() const { return decode_.joinable(); }
+    bool decode_in_flight() const { return in_flight_pending_; }
     // Tells the workers of a decode in flight to stop claiming frames and waits for it.
     void abandon();
     // Waits for the decode in flight and hands over its results.
@@ -151,6 +151,7 @@ private:
     DecodeTuning tuning_;
     std::size_t next_ = 0;
     std::thread decode_;
+    bool in_flight_pending_ = false;  // a decode was started and its results not taken yet
     CodedChunk in_flight_;
     // The buffer of the last decoded chunk, reused for the next read: fresh memory for every
     // chunk costs more in page faults than the reads themselves.
