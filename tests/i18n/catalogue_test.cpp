@@ -4,6 +4,8 @@
 #include "dst/messages.h"
 #include "i18n/i18n.h"
 #include "sacd/audio/container_messages.h"
+#include "sacd/audio/demux_messages.h"
+#include "sacd/audio/extract_messages.h"
 #include "sacd/audio/parallel_messages.h"
 #include "sacd/describe/messages.h"
 #include "sacd/messages.h"
@@ -53,6 +55,8 @@ const Catalogue kCatalogues[] = {
     {"describe", sacd::describe::msg::kAll},
     {"audio containers", sacd::audio::msg::kAll},
     {"parallel decoding", sacd::audio::parallel_msg::kAll},
+    {"audio sectors", sacd::audio::demux_msg::kAll},
+    {"extraction", sacd::audio::extract_msg::kAll},
     {"dst", dst::msg::kAll},
 };
 

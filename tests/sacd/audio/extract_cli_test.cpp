@@ -629,6 +629,26 @@ TEST(ExtractCli, DstAreasCopiedToDsdiffDstFrameForFrame) {
     }
 }
 
+TEST(ExtractCli, DstAreasDecodedToDsfAndDsdiffBitForBit) {
+    const Image image(dst_spec());
+    for (const char* threads : {"1", "3"}) {
+        SCOPED_TRACE(std::string("SACD_DECODE_THREADS=") + threads);
+        auto r = image.extract({"--format", "dsf", "--area", "all", "--overwrite"}, {{"SACD_DECODE_THREADS", threads}});
+        ASSERT_EQ(r.status, 0) << r.err;
+        auto d = image.extract({"--format", "dsdiff", "--area", "mch", "--overwrite"}, {{"SACD_DECODE_THREADS", threads}});
+        ASSERT_EQ(d.status, 0) << d.err;
+
+        const std::string stereo = image.album() + "/Stereo [DSF]", mch = image.album() + "/Multichannel [DSF]";
+        for (std::size_t t = 0; t < 2; ++t) {
+            const DsfFile f = read_dsf(stereo + (t == 0 ? "/01 - Tide Chart.dsf" : "/02 - Lantern Row.dsf"));
+            EXPECT_TRUE(f.data == dsf_blocks(track_dsd(image.spec, 0, t))) << "stereo track " << t + 1;
+        }
+        const std::vector<Bytes> six = track_dsd(image.spec, 1, 0);
+        EXPECT_TRUE(read_dsf(mch + "/01 - Tide Chart.dsf").data == dsf_blocks(six));
+        EXPECT_TRUE(dff_sound(image.album() + "/Multichannel [DFF-DSD]/01 - Tide Chart.dff") == interleave(six));
+    }
+}
+
 TEST(ExtractCli, WritersThisBuildLacksAreRefusedBeforeAnythingIsWritten) {
     // A plain-DSD stereo area and a DST-coded 6-channel area.
     ImageSpec spec = cheap_spec(2, 3);
