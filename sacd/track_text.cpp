@@ -199,12 +199,14 @@ platform::Result<TrackText, SacdError> TrackText::parse(std::span<const std::uin
         first = kEmptyHeapStart;
         heap_end = kEmptyHeapStart;
     }
-    // Only a block without entries can get here with a table longer than the space before the
-    // heap start; it could not be written back, so it is refused now.
-    if (table > first)
+    // A table that reaches past the empty-block heap start (only possible with more than 8
+    // channels) is refused even when entries follow it: once its entries were emptied, the block
+    // could no longer be read back.
+    const std::uint64_t heap_start_limit = std::min<std::uint64_t>(first, kEmptyHeapStart);
+    if (table > heap_start_limit)
         return err(SacdError::malformed("SACDTTxt position table for " + to_string(n_text_channels) + " locale(s) x " +
                                         to_string(track_count) + " track(s) ends at " + to_string(table) +
-                                        ", past the heap start " + to_string(first)));
+                                        ", past the heap start " + to_string(heap_start_limit)));
 
     std::size_t last_nonzero = len;  // one past the last non-zero byte
     while (last_nonzero > heap_end && block[last_nonzero - 1] == 0) --last_nonzero;

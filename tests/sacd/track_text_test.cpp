@@ -139,6 +139,15 @@ TEST(TrackText, RefusesAnEmptyBlockWhoseTableWouldOverrunTheHeapStart) {
     EXPECT_NE(r.error().malformed_text()->find("past the heap start 4096"), std::string::npos);
     // 8 x 255, the most a standard disc declares, fits.
     EXPECT_TRUE(TrackText::parse(b.bytes, 8, 255, std::vector<CharSet>(8, kIso646)).ok());
+
+    // Found by fuzzing: with an entry behind it the long table parsed, but emptying that entry
+    // left a block that could not be read back. Such a table is refused whatever follows it.
+    Block e(8192, 240);
+    e.position(0, 0, 5376);
+    auto with_entry = TrackText::parse(e.bytes, 9, 240, std::vector<CharSet>(9, kIso646));
+    ASSERT_FALSE(with_entry.ok());
+    EXPECT_EQ(*with_entry.error().malformed_text(),
+              "SACDTTxt position table for 9 locale(s) x 240 track(s) ends at 4328, past the heap start 4096");
 }
 
 TEST(TrackText, DoubleByteTextsEndOnlyAtAZeroUnit) {
