@@ -1,4 +1,5 @@
 #include "sacd/region.h"
+#include "platform/overloaded.h"
 
 namespace sacd {
 
@@ -25,19 +26,8 @@ std::string_view range_kind_label(RangeKind kind) {
     return "?";
 }
 
-namespace {
-
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
-
-}  // namespace
-
 std::uint64_t Region::size() const {
-    return std::visit(Overloaded{
+    return std::visit(platform::Overloaded{
                           [](const regions::Untyped& r) -> std::uint64_t { return r.length; },
                           [](const regions::IglRecord&) -> std::uint64_t { return 2 * kSectorSize; },
                           [](const regions::TrackTextRecord& r) -> std::uint64_t { return r.record.block_len; },
@@ -49,7 +39,7 @@ std::uint64_t Region::size() const {
 }
 
 std::string_view Region::kind_label() const {
-    return std::visit(Overloaded{
+    return std::visit(platform::Overloaded{
                           [](const regions::Untyped& r) { return range_kind_label(r.kind); },
                           [](const regions::MasterTocRecord&) { return std::string_view("master TOC (typed)"); },
                           [](const regions::MasterTextRecord&) { return std::string_view("master text (typed)"); },

@@ -1,4 +1,5 @@
 #include "sacd/audio/audio_sector.h"
+#include "platform/overloaded.h"
 
 #include "sacd/audio/demux_messages.h"
 
@@ -9,12 +10,6 @@ using platform::err;
 
 namespace {
 
-template <class... F>
-struct Overloaded : F... {
-    using F::operator()...;
-};
-template <class... F>
-Overloaded(F...) -> Overloaded<F...>;
 
 // Reads bits most significant first and refuses to cross the end of the sector.
 class BitReader {
@@ -145,7 +140,7 @@ std::vector<std::pair<std::uint64_t, std::uint16_t>> AudioSector::packet_offsets
 std::string AudioError::display() const {
     namespace m = demux_msg;
     return std::visit(
-        Overloaded{
+        platform::Overloaded{
             [](const WrongSectorSize& e) { return trf(m::kWrongSectorSize, {{"len", e.len}}); },
             [](const HeaderPastEnd& e) { return trf(m::kHeaderPastEnd, {{"need", e.need}, {"have", e.have}}); },
             [](const ReservedSet& e) { return trf(m::kReservedSet, {{"name", e.name}}); },
