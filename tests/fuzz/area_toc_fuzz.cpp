@@ -3,30 +3,20 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <span>
 
 #include "sacd/area_toc.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     (void)AreaToc::parse(std::span<const std::uint8_t>(data, size));
 
-    Bytes sector(kSectorSize, 0);
-    std::memcpy(sector.data(), data, std::min<std::size_t>(size, kSectorSize));
     const bool multi = size > 0 && (data[0] & 1) != 0;
-    const auto signature = multi ? AreaToc::kMultichannelSignature : AreaToc::kStereoSignature;
-    std::memcpy(sector.data(), signature.data(), signature.size());
+    const Bytes sector = fuzz::signed_block(
+        data, size, multi ? AreaToc::kMultichannelSignature : AreaToc::kStereoSignature, kSectorSize);
     auto parsed = AreaToc::parse(sector);
     check(parsed.ok());
     AreaToc toc = std::move(parsed).value();

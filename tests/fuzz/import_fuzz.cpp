@@ -4,12 +4,12 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/file.h"
 #include "sacd/disc.h"
+#include "tests/fuzz/fuzz_support.h"
 #include "tools/image_builder/image_builder.h"
 
 namespace {
@@ -19,9 +19,9 @@ const std::vector<std::uint8_t>& base_image() {
         auto spec = image_builder::sample_spec(2, 3);
         spec.areas[0].weblink_list = std::vector<std::uint8_t>(16, 0);
         const std::string path = "/dev/shm/velmora-import-fuzz-base.iso";
-        if (!image_builder::build_image(spec, path)) std::abort();
+        fuzz::check(image_builder::build_image(spec, path).ok());
         auto data = platform::read_whole_file(path);
-        if (!data) std::abort();
+        fuzz::check(data.ok());
         ::unlink(path.c_str());
         return *data;
     }();
@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     image.resize(cut);
 
     static const std::string path = "/dev/shm/velmora-import-fuzz-" + std::to_string(::getpid()) + ".iso";
-    if (!platform::write_whole_file(path, image.data(), image.size())) std::abort();
+    fuzz::check(platform::write_whole_file(path, image.data(), image.size()).ok());
     auto disc = sacd::import_iso(path);
-    if (!disc) std::abort();  // the file is there: only structure can be wrong
-    if (region_total(*disc) != image.size()) std::abort();
+    fuzz::check(disc.ok());  // the file is there: only structure can be wrong
+    fuzz::check(region_total(*disc) == image.size());
     return 0;
 }

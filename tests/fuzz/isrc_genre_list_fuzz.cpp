@@ -1,25 +1,16 @@
 // ISRC and genre list: the first input byte is the track count, the rest the block. A parsed
 // list emits to the same bytes and every ISRC it reads back is valid.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <span>
 #include <string_view>
 
 #include "sacd/genre_table.h"
 #include "sacd/isrc_genre_list.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
@@ -28,9 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)IsrcGenreList::parse(rest, tracks);
     (void)general_genre_index(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()));
 
-    Bytes block(IsrcGenreList::kBlockSize, 0);
-    std::memcpy(block.data(), rest.data(), std::min<std::size_t>(rest.size(), block.size()));
-    std::memcpy(block.data(), IsrcGenreList::kSignature.data(), IsrcGenreList::kSignature.size());
+    const Bytes block = fuzz::signed_block(rest.data(), rest.size(), IsrcGenreList::kSignature, IsrcGenreList::kBlockSize);
     auto parsed = IsrcGenreList::parse(block, tracks);
     check(parsed.ok());
     auto out = parsed->emit();

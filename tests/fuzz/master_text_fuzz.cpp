@@ -1,23 +1,20 @@
 // Master Text: any sector parses or is refused cleanly; a parsed sector emits to the same bytes;
 // reads stay inside the sector; repair and set_field keep every other field's text.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
 
 #include "sacd/master_text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
+using fuzz::check;
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
 
 std::array<std::optional<Bytes>, kMasterFieldCount> raw_fields(const MasterText& text, CharSet charset) {
     std::array<std::optional<Bytes>, kMasterFieldCount> out;
@@ -55,9 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     data += 5 + value_len;
     size -= 5 + value_len;
 
-    Bytes sector(kSectorSize, 0);
-    std::memcpy(sector.data(), data, std::min<std::size_t>(size, kSectorSize));
-    std::memcpy(sector.data(), MasterText::kSignature.data(), MasterText::kSignature.size());
+    const Bytes sector = fuzz::signed_block(data, size, MasterText::kSignature, kSectorSize);
     auto parsed = MasterText::parse(sector, channels, slot);
     check(parsed.ok());
     MasterText text = std::move(parsed).value();

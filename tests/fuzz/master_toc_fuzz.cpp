@@ -1,31 +1,22 @@
 // Master TOC: any sector parses or is refused cleanly; a parsed sector emits to the same bytes, and
 // setters fed with arbitrary values keep the record emittable and parseable.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <span>
 #include <string_view>
 
 #include "sacd/master_toc.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // The raw input as given: short and long buffers must be refused, never read past.
     (void)MasterToc::parse(std::span<const std::uint8_t>(data, size));
 
-    Bytes sector(kSectorSize, 0);
-    std::memcpy(sector.data(), data, std::min<std::size_t>(size, kSectorSize));
-    std::memcpy(sector.data(), MasterToc::kSignature.data(), MasterToc::kSignature.size());
+    const Bytes sector = fuzz::signed_block(data, size, MasterToc::kSignature, kSectorSize);
     auto parsed = MasterToc::parse(sector);
     check(parsed.ok());
     MasterToc toc = std::move(parsed).value();

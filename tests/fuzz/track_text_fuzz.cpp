@@ -6,21 +6,18 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "sacd/track_text.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
+using fuzz::check;
 
 namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
 
 bool has_entries(const TrackText& text) {
     for (const auto& channel : text.entries)
@@ -72,9 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (mode & 0x80) {
         block.assign(rest.begin(), rest.end());
     } else {
-        block.assign(std::size_t{(mode >> 4) & 3u} * kSectorSize + kSectorSize, 0);
-        std::memcpy(block.data(), rest.data(), std::min(rest.size(), block.size()));
-        if (!(mode & 0x40)) std::memcpy(block.data(), TrackText::kSignature.data(), TrackText::kSignature.size());
+        block = fuzz::signed_block(rest.data(), rest.size(), (mode & 0x40) ? std::string_view() : TrackText::kSignature,
+                                   std::size_t{(mode >> 4) & 3u} * kSectorSize + kSectorSize);
     }
     auto parsed = TrackText::parse(block, channels, tracks, charsets);
     if (!parsed.ok()) return 0;

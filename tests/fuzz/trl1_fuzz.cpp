@@ -1,23 +1,14 @@
 // Track List 1: the first input byte is the track count, the rest the sector. A parsed list
 // emits to the same bytes and the derived track values stay in range.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <span>
 
 #include "sacd/track_list.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
@@ -25,9 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> rest(data + 1, size - 1);
     (void)Trl1::parse(rest, tracks);
 
-    Bytes sector(kSectorSize, 0);
-    std::memcpy(sector.data(), rest.data(), std::min<std::size_t>(rest.size(), kSectorSize));
-    std::memcpy(sector.data(), Trl1::kSignature.data(), Trl1::kSignature.size());
+    const Bytes sector = fuzz::signed_block(rest.data(), rest.size(), Trl1::kSignature, kSectorSize);
     auto parsed = Trl1::parse(sector, tracks);
     check(parsed.ok());
     check(parsed->start_lsns.size() == tracks && parsed->lengths.size() == tracks);

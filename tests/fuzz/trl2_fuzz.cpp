@@ -1,23 +1,14 @@
 // Track List 2: the first input byte is the track count, the rest the sector. A parsed list
 // emits to the same bytes; pauses are never negative and frame counts convert back.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <span>
 
 #include "sacd/track_list.h"
+#include "tests/fuzz/fuzz_support.h"
 
 using namespace sacd;
-
-namespace {
-
-void check(bool ok) {
-    if (!ok) std::abort();
-}
-
-}  // namespace
+using fuzz::check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
@@ -25,9 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> rest(data + 1, size - 1);
     (void)Trl2::parse(rest, tracks);
 
-    Bytes sector(kSectorSize, 0);
-    std::memcpy(sector.data(), rest.data(), std::min<std::size_t>(rest.size(), kSectorSize));
-    std::memcpy(sector.data(), Trl2::kSignature.data(), Trl2::kSignature.size());
+    const Bytes sector = fuzz::signed_block(rest.data(), rest.size(), Trl2::kSignature, kSectorSize);
     auto parsed = Trl2::parse(sector, tracks);
     check(parsed.ok());
     auto out = parsed->emit();
