@@ -4,15 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "i18n/i18n.h"
 #include "platform/system.h"
 #include "sacd/genre_table.h"
+#include "tests/support/process.h"
 
 using namespace sacd::audio;
+using testsupport::ScopedEnv;
 
 TEST(TrackSelection, Grammar) {
     struct Case {
@@ -182,32 +184,6 @@ TEST(Naming, AlbumFolder) {
 TEST(Naming, PartialPath) {
     EXPECT_EQ(partial_path("/out/01 - A.b.dsf").string(), "/out/01 - A.b.dsf.partial");
 }
-
-namespace {
-
-// Sets an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-}  // namespace
 
 TEST(TuningSwitches, DecodeThreadsAndKnobs) {
     const std::size_t processors = std::max<std::size_t>(1, platform::logical_processor_count());
