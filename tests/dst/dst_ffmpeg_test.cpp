@@ -6,47 +6,30 @@
 // entries, and zero bytes after A_Data (its decoder reads ahead).
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <string>
 
 #include "dst/dst_frame.h"
 #include "tests/dst/dst_test_frames.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/dst_test_dsdiff.h"
+#include "tests/support/ffmpeg_judge.h"
 #include "tests/support/process.h"
 
 using namespace dst_test;
+using testsupport::ffmpeg;
+using testsupport::write_file;
 
 namespace {
 
-// The ffmpeg program on PATH, or an empty string.
-std::string ffmpeg_path() {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "");
-    for (std::string dir; std::getline(dirs, dir, ':');) {
-        const std::string candidate = dir + "/ffmpeg";
-        if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    return "";
-}
-
 bool have_ffmpeg_dst() {
-    if (ffmpeg_path().empty()) return false;
-    const auto r = testsupport::run_process(ffmpeg_path(), {"-hide_banner", "-decoders"});
+    if (ffmpeg().empty()) return false;
+    const auto r = testsupport::run_process(ffmpeg(), {"-hide_banner", "-decoders"});
     return r.status == 0 && r.out.find(" dst ") != std::string::npos;
-}
-
-void write_file(const std::string& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(f.good()) << path;
 }
 
 std::string ffmpeg_pcm(const std::string& path) {
     const auto r =
-        testsupport::run_process(ffmpeg_path(), {"-v", "error", "-threads", "1", "-i", path, "-f", "s32le", "-"});
+        testsupport::run_process(ffmpeg(), {"-v", "error", "-threads", "1", "-i", path, "-f", "s32le", "-"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     return r.out;

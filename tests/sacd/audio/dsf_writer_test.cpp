@@ -5,20 +5,14 @@
 #include <vector>
 
 #include "tests/sacd/audio/writer_fixtures.h"
+#include "tests/support/audio_files.h"
 
 using namespace sacd::audio;
 using namespace writer_test;
 using platform::BufferedWriter;
+using testsupport::reversed;
 
 namespace {
-
-// Bit 7 <-> bit 0 and so on, one bit at a time.
-std::uint8_t reversed(std::uint8_t b) {
-    std::uint8_t r = 0;
-    for (int i = 0; i < 8; ++i)
-        if (b & (1 << i)) r |= static_cast<std::uint8_t>(0x80 >> i);
-    return r;
-}
 
 // The 92-byte header from the layout table; B blocks per channel, T bytes of tag.
 Bytes dsf_header(std::uint32_t channels, std::uint32_t channel_type, std::uint64_t frames, std::uint64_t blocks,

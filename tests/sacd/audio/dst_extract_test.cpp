@@ -3,9 +3,6 @@
 // malformed frame fails its track without leaving a file behind.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -17,96 +14,19 @@
 #include "platform/file.h"
 #include "sacd/audio/extract.h"
 #include "sacd/disc.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/dst_test_encoder.h"
+#include "tests/support/process.h"
 #include "tools/image_builder/image_builder.h"
 
 using namespace image_builder;
 using namespace sacd::audio;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::size_t kFrameBytes = 4704;
-
-// A temporary folder, removed with everything in it.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "velmora-dst-extract-XXXXXX").string();
-        path = ::mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
-// Sets an environment variable for the life of the object.
-struct ScopedEnv {
-    const char* name;
-    ScopedEnv(const char* n, const std::string& value) : name(n) { ::setenv(n, value.c_str(), 1); }
-    ~ScopedEnv() { ::unsetenv(name); }
-};
-
-Bytes read_file(const fs::path& path) {
-    auto bytes = platform::read_whole_file(path);
-    EXPECT_TRUE(bytes.ok()) << path;
-    return bytes.ok() ? std::move(bytes).value() : Bytes();
-}
-
-std::uint64_t le(const Bytes& b, std::size_t at, int width) {
-    std::uint64_t v = 0;
-    for (int i = width - 1; i >= 0; --i) v = v << 8 | b.at(at + static_cast<std::size_t>(i));
-    return v;
-}
-std::uint64_t be(const Bytes& b, std::size_t at, int width) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < width; ++i) v = v << 8 | b.at(at + static_cast<std::size_t>(i));
-    return v;
-}
-
-// The sound data of a DSF file: the "data" chunk after the 28-byte "DSD " and 52-byte "fmt " chunks.
-Bytes dsf_sound(const Bytes& f) {
-    if (f.size() < 92 || std::string(f.begin() + 80, f.begin() + 84) != "data") return {};
-    const std::uint64_t size = le(f, 84, 8);
-    return Bytes(f.begin() + 92, f.begin() + 92 + static_cast<std::ptrdiff_t>(size - 12));
-}
-
-// The sound data of an unpacked DSDIFF file: the "DSD " chunk inside the FRM8 form.
-Bytes dff_sound(const Bytes& f) {
-    for (std::size_t at = 16; at + 12 <= f.size();) {
-        const std::string id(f.begin() + static_cast<std::ptrdiff_t>(at), f.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        const std::uint64_t size = be(f, at + 4, 8);
-        if (id == "DSD ") return Bytes(f.begin() + static_cast<std::ptrdiff_t>(at + 12),
-                                       f.begin() + static_cast<std::ptrdiff_t>(at + 12 + size));
-        at += 12 + size + size % 2;
-    }
-    return {};
-}
-
-std::uint8_t reversed(std::uint8_t b) {
-    std::uint8_t r = 0;
-    for (int i = 0; i < 8; ++i) r = static_cast<std::uint8_t>(r | (((b >> i) & 1) << (7 - i)));
-    return r;
-}
-
-// DSF sound data: 4096-byte blocks per channel in turn, least significant bit first, the last
-// block of every channel filled up with zeros.
-Bytes dsf_blocks(const std::vector<Bytes>& planar) {
-    const std::size_t length = planar[0].size();
-    Bytes out;
-    for (std::size_t b = 0; b < (length + 4095) / 4096; ++b)
-        for (const Bytes& channel : planar)
-            for (std::size_t i = b * 4096; i < (b + 1) * 4096; ++i) out.push_back(i < length ? reversed(channel[i]) : 0);
-    return out;
-}
-
-Bytes interleave(const std::vector<Bytes>& planar) {
-    Bytes out(planar[0].size() * planar.size());
-    for (std::size_t i = 0; i < planar[0].size(); ++i)
-        for (std::size_t c = 0; c < planar.size(); ++c) out[i * planar.size() + c] = planar[c][i];
-    return out;
-}
 
 // A DST area of `channels` channels with tracks of the given lengths and no pauses.
 AreaSpec dst_area(std::uint8_t channels, std::vector<std::uint32_t> track_frames) {
@@ -181,26 +101,18 @@ Extraction extract(const ImageSpec& spec, const fs::path& image, std::size_t are
     return Extraction{std::move(result), folder};
 }
 
-// The files of a folder, sorted.
-std::vector<std::string> listing(const fs::path& folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Checks every track file of an area against the audio the builder made for it.
 void expect_exact_audio(const ImageSpec& spec, std::size_t area, OutputFormat format, const fs::path& folder) {
     const std::string ext = format == OutputFormat::Dsf ? ".dsf" : ".dff";
     for (std::size_t t = 0; t < spec.areas[area].tracks.size(); ++t) {
         SCOPED_TRACE("track " + std::to_string(t + 1));
-        const Bytes file = read_file(folder / ("0" + std::to_string(t + 1) + " - Track" + ext));
+        const fs::path file = folder / ("0" + std::to_string(t + 1) + " - Track" + ext);
         const std::vector<Bytes> planar = track_dsd(spec, area, t);
         ASSERT_EQ(planar.size(), spec.areas[area].channel_count);
         if (format == OutputFormat::Dsf) {
-            EXPECT_EQ(le(file, 28 + 24, 4), planar.size());  // fmt: channel count
-            EXPECT_TRUE(dsf_sound(file) == dsf_blocks(planar)) << "DSF sound data differs";
+            const DsfFile dsf = read_dsf(file);
+            EXPECT_EQ(dsf.channels, planar.size());
+            EXPECT_TRUE(dsf.data == dsf_blocks(planar)) << "DSF sound data differs";
         } else {
             EXPECT_TRUE(dff_sound(file) == interleave(planar)) << "DSDIFF sound data differs";
         }
@@ -229,12 +141,13 @@ TEST(DstExtract, DecodedFilesHoldExactlyTheCodedAudio) {
         spec.areas = {dst_area(2, c.stereo), dst_area(6, c.six)};
         code_frames(spec, 0, c.coded);
         code_frames(spec, 1, c.coded);
-        const TempDir dir;
+        const TempDir tmp;
+        const fs::path dir = tmp.path();
         for (OutputFormat format : {OutputFormat::Dsf, OutputFormat::Dsdiff})
             for (std::size_t area : {0, 1}) {
                 SCOPED_TRACE(std::string(format == OutputFormat::Dsf ? "dsf" : "dsdiff") + " area " +
                              std::to_string(area));
-                const Extraction x = extract(spec, dir.path / "disc.iso", area, format, dir.path / "out");
+                const Extraction x = extract(spec, dir / "disc.iso", area, format, dir / "out");
                 ASSERT_TRUE(x.result.ok()) << x.result.error();
                 EXPECT_EQ(x.result->files, spec.areas[area].tracks.size());
                 expect_exact_audio(spec, area, format, x.folder);
@@ -247,14 +160,15 @@ TEST(DstExtract, OneWorkerAndFourWriteTheSameBytes) {
     spec.areas = {dst_area(2, {3}), dst_area(6, {90})};
     code_frames(spec, 0, false);
     code_frames(spec, 1, false);
-    const TempDir dir;
+    const TempDir tmp;
+    const fs::path dir = tmp.path();
     const ScopedEnv chunk("SACD_CHUNK_MIB", "1");
     for (OutputFormat format : {OutputFormat::Dsf, OutputFormat::Dsdiff}) {
         std::vector<Bytes> files;
         for (const char* threads : {"1", "4"}) {
             const ScopedEnv env("SACD_DECODE_THREADS", threads);
-            const fs::path out = dir.path / ("out" + std::string(threads));
-            const Extraction x = extract(spec, dir.path / "disc.iso", 1, format, out);
+            const fs::path out = dir / ("out" + std::string(threads));
+            const Extraction x = extract(spec, dir / "disc.iso", 1, format, out);
             ASSERT_TRUE(x.result.ok()) << x.result.error();
             files.push_back(read_file(x.folder / (format == OutputFormat::Dsf ? "01 - Track.dsf" : "01 - Track.dff")));
         }
@@ -294,10 +208,11 @@ TEST(DstExtract, MalformedFrameFailsItsTrackAndLeavesNoFile) {
         ImageSpec spec;
         spec.areas = {dst_area(2, {5, 6, 2})};
         code_frames(spec, 0, false, [&](std::uint32_t frame, Bytes b) { return frame == 7 ? c.change(frame, b) : b; });
-        const TempDir dir;
+        const TempDir tmp;
+        const fs::path dir = tmp.path();
         for (OutputFormat format : {OutputFormat::Dsf, OutputFormat::Dsdiff}) {
-            const fs::path out = dir.path / (format == OutputFormat::Dsf ? "dsf" : "dff");
-            const Extraction x = extract(spec, dir.path / "disc.iso", 0, format, out);
+            const fs::path out = dir / (format == OutputFormat::Dsf ? "dsf" : "dff");
+            const Extraction x = extract(spec, dir / "disc.iso", 0, format, out);
             ASSERT_FALSE(x.result.ok());
             EXPECT_EQ(x.result.error(), prefix + c.message);
             const std::string ext = format == OutputFormat::Dsf ? "dsf" : "dff";
@@ -313,11 +228,12 @@ TEST(DstExtract, CancelledRunRemovesTheTrackItWasWriting) {
     ImageSpec spec;
     spec.areas = {dst_area(2, {40})};
     code_frames(spec, 0, false);
-    const TempDir dir;
+    const TempDir tmp;
+    const fs::path dir = tmp.path();
     int checks = 0;
     const Extraction x =
-        extract(spec, dir.path / "disc.iso", 0, OutputFormat::Dsf, dir.path / "out", [&] { return ++checks > 20; });
+        extract(spec, dir / "disc.iso", 0, OutputFormat::Dsf, dir / "out", [&] { return ++checks > 20; });
     ASSERT_FALSE(x.result.ok());
     EXPECT_EQ(x.result.error(), "track 1: write failed: container write I/O error: extract cancelled");
-    EXPECT_TRUE(listing(dir.path / "out" / "disc" / "Stereo [DSF]").empty());
+    EXPECT_TRUE(listing(dir / "out" / "disc" / "Stereo [DSF]").empty());
 }

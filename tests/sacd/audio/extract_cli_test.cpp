@@ -5,12 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <regex>
@@ -20,49 +16,20 @@
 
 #include "cli/usage.h"
 #include "i18n/i18n.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/dst_test_encoder.h"
+#include "tests/support/ffmpeg_judge.h"
 #include "tests/support/process.h"
 #include "tools/image_builder/image_builder.h"
 
 using namespace image_builder;
-using testsupport::run_cli;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::size_t kFrameBytes = 4704;
 const std::string kAlbumFolder = "The Velmora Quartet - Harbour Lights (2024)";
-
-Bytes read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::uint64_t le(const Bytes& b, std::size_t at, int width) {
-    std::uint64_t v = 0;
-    for (int i = width - 1; i >= 0; --i) v = v << 8 | b.at(at + static_cast<std::size_t>(i));
-    return v;
-}
-std::uint64_t be(const Bytes& b, std::size_t at, int width) {
-    std::uint64_t v = 0;
-    for (int i = 0; i < width; ++i) v = v << 8 | b.at(at + static_cast<std::size_t>(i));
-    return v;
-}
-std::string id_at(const Bytes& b, std::size_t at) { return std::string(b.begin() + at, b.begin() + at + 4); }
-
-// The names in a folder, sorted; empty when it does not exist.
-std::vector<std::string> listing(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(folder, ec)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Every file and folder under `root`, relative, sorted.
 std::vector<std::string> tree(const std::string& root) {
@@ -73,115 +40,11 @@ std::vector<std::string> tree(const std::string& root) {
     return names;
 }
 
-// Channels interleaved byte by byte, as DSDIFF stores them.
-Bytes interleave(const std::vector<Bytes>& planar, std::size_t from = 0, std::size_t count = SIZE_MAX) {
-    count = std::min(count, planar[0].size() - from);
-    Bytes out(count * planar.size());
-    for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t c = 0; c < planar.size(); ++c) out[i * planar.size() + c] = planar[c][from + i];
-    return out;
-}
-
-std::uint8_t reversed(std::uint8_t b) {
-    std::uint8_t r = 0;
-    for (int i = 0; i < 8; ++i) r = static_cast<std::uint8_t>(r | (((b >> i) & 1) << (7 - i)));
-    return r;
-}
-
-// The DSF sound data of planar channels: 4096-byte blocks per channel in turn, each byte's bit
-// order reversed, the last block of each channel filled up with zeros.
-Bytes dsf_blocks(const std::vector<Bytes>& planar) {
-    const std::size_t length = planar[0].size();
-    const std::size_t blocks = (length + 4095) / 4096;
-    Bytes out;
-    for (std::size_t b = 0; b < blocks; ++b)
-        for (const Bytes& channel : planar)
-            for (std::size_t i = b * 4096; i < (b + 1) * 4096; ++i) out.push_back(i < length ? reversed(channel[i]) : 0);
-    return out;
-}
-
-// A DSF file's header fields and sound data, read by the file layout.
-struct DsfFile {
-    std::uint32_t channel_type = 0, channels = 0, rate = 0, bits = 0, block = 0;
-    std::uint64_t samples = 0, total_size = 0, metadata = 0;
-    Bytes data;
-};
-DsfFile read_dsf(const std::string& path) {
-    const Bytes f = read_file(path);
-    DsfFile d;
-    EXPECT_GE(f.size(), 92u);
-    if (f.size() < 92) return d;
-    EXPECT_EQ(id_at(f, 0), "DSD ");
-    EXPECT_EQ(le(f, 4, 8), 28u);
-    d.total_size = le(f, 12, 8);
-    d.metadata = le(f, 20, 8);
-    EXPECT_EQ(id_at(f, 28), "fmt ");
-    EXPECT_EQ(le(f, 32, 8), 52u);
-    EXPECT_EQ(le(f, 40, 4), 1u);
-    EXPECT_EQ(le(f, 44, 4), 0u);
-    d.channel_type = static_cast<std::uint32_t>(le(f, 48, 4));
-    d.channels = static_cast<std::uint32_t>(le(f, 52, 4));
-    d.rate = static_cast<std::uint32_t>(le(f, 56, 4));
-    d.bits = static_cast<std::uint32_t>(le(f, 60, 4));
-    d.samples = le(f, 64, 8);
-    d.block = static_cast<std::uint32_t>(le(f, 72, 4));
-    EXPECT_EQ(id_at(f, 80), "data");
-    const std::uint64_t size = le(f, 84, 8);
-    EXPECT_LE(92 + size - 12, f.size());
-    d.data.assign(f.begin() + 92, f.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(80 + size, f.size())));
-    EXPECT_EQ(d.total_size, f.size());
-    return d;
-}
-
-// The chunks of a DSDIFF file (inside FRM8) or of a chunk's body: id, body offset, body size.
-struct Chunk {
-    std::string id;
-    std::size_t body = 0;
-    std::uint64_t size = 0;
-};
-std::vector<Chunk> chunks(const Bytes& f, std::size_t from, std::size_t to) {
-    std::vector<Chunk> out;
-    while (from + 12 <= to) {
-        Chunk c{id_at(f, from), from + 12, be(f, from + 4, 8)};
-        if (c.body + c.size > to) {
-            ADD_FAILURE() << "chunk " << c.id << " runs past its parent";
-            break;
-        }
-        out.push_back(c);
-        from = c.body + c.size + c.size % 2;
-    }
-    return out;
-}
-std::vector<Chunk> dff_chunks(const Bytes& f) {
-    EXPECT_GE(f.size(), 16u);
-    if (f.size() < 16) return {};
-    EXPECT_EQ(id_at(f, 0), "FRM8");
-    EXPECT_EQ(be(f, 4, 8) + 12, f.size());
-    EXPECT_EQ(id_at(f, 12), "DSD ");
-    return chunks(f, 16, f.size());
-}
-const Chunk* find(const std::vector<Chunk>& cs, const std::string& id) {
-    for (const Chunk& c : cs)
-        if (c.id == id) return &c;
-    return nullptr;
-}
-
-// The sound data of a DSDIFF DSD file.
-Bytes dff_sound(const std::string& path) {
-    const Bytes f = read_file(path);
-    const auto cs = dff_chunks(f);
-    const Chunk* dsd = find(cs, "DSD ");
-    EXPECT_NE(dsd, nullptr) << path;
-    if (!dsd) return {};
-    return Bytes(f.begin() + static_cast<std::ptrdiff_t>(dsd->body),
-                 f.begin() + static_cast<std::ptrdiff_t>(dsd->body + dsd->size));
-}
-
 // The DST frames of a DSDIFF DST file, after checking its frame count.
 std::vector<Bytes> dff_dst_frames(const std::string& path) {
     const Bytes f = read_file(path);
     const auto cs = dff_chunks(f);
-    const Chunk* dst = find(cs, "DST ");
+    const Chunk* dst = find_chunk(cs, "DST ");
     EXPECT_NE(dst, nullptr) << path;
     if (!dst) return {};
     const auto inner = chunks(f, dst->body, dst->body + dst->size);
@@ -191,70 +54,11 @@ std::vector<Bytes> dff_dst_frames(const std::string& path) {
     EXPECT_EQ(inner[0].id, "FRTE");
     for (std::size_t i = 1; i < inner.size(); ++i) {
         EXPECT_EQ(inner[i].id, "DSTF");
-        frames.emplace_back(f.begin() + static_cast<std::ptrdiff_t>(inner[i].body),
-                            f.begin() + static_cast<std::ptrdiff_t>(inner[i].body + inner[i].size));
+        frames.push_back(chunk_body(f, inner[i]));
     }
     EXPECT_EQ(be(f, inner[0].body, 4), frames.size());
     EXPECT_EQ(be(f, inner[0].body + 4, 2), 75u);
     return frames;
-}
-
-// ---- FFmpeg as the judge ------------------------------------------------------------------
-
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    const std::string dirs = path ? path : "/usr/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const fs::path candidate = fs::path(dirs.substr(start, end - start)) / name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        start = end + 1;
-    }
-    return {};
-}
-const std::string& ffprobe() {
-    static const std::string p = find_program("ffprobe");
-    return p;
-}
-const std::string& ffmpeg() {
-    static const std::string p = find_program("ffmpeg");
-    return p;
-}
-bool have_ffmpeg() { return !ffprobe().empty() && !ffmpeg().empty(); }
-
-nlohmann::json probe(const std::string& path) {
-    auto r = testsupport::run_process(ffprobe(), {"-v", "error", "-show_entries",
-                                                  "stream=codec_name,channels,sample_rate:format=duration:format_tags",
-                                                  "-of", "json", path});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return nlohmann::json::parse(r.out, nullptr, false);
-}
-
-std::string tag(const nlohmann::json& j, const char* key) {
-    if (!j.contains("format") || !j["format"].contains("tags")) return "<no tags>";
-    const auto& tags = j["format"]["tags"];
-    for (auto it = tags.begin(); it != tags.end(); ++it) {
-        std::string k = it.key();
-        for (auto& ch : k) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (k == key) return it.value().get<std::string>();
-    }
-    return "<missing " + std::string(key) + ">";
-}
-
-// FFmpeg's PCM (32-bit float, interleaved) of a file, or of raw interleaved DSD bytes when
-// `raw_channels` is given (its DSD decoder forced onto the raw input).
-std::vector<float> decode(const std::string& path, const std::string& pcm_path, int raw_channels = 0) {
-    std::vector<std::string> args = {"-v", "error", "-y"};
-    if (raw_channels)
-        args.insert(args.end(), {"-f", "u8", "-ar", "352800", "-ac", std::to_string(raw_channels), "-c:a", "dsd_msbf"});
-    args.insert(args.end(), {"-i", path, "-f", "f32le", "-c:a", "pcm_f32le", pcm_path});
-    auto r = testsupport::run_process(ffmpeg(), args);
-    EXPECT_EQ(r.status, 0) << r.err;
-    const Bytes raw = read_file(pcm_path);
-    std::vector<float> pcm(raw.size() / 4);
-    std::memcpy(pcm.data(), raw.data(), pcm.size() * 4);
-    return pcm;
 }
 
 // ---- images -------------------------------------------------------------------------------
@@ -558,11 +362,10 @@ TEST(ExtractCli, FfmpegReadsWhatPlainDsdExtractionWrites) {
         const std::uint64_t tag_at = le(dsf_bytes, 20, 8);
         ASSERT_GT(tag_at, 0u);
         const auto cs = dff_chunks(dff_bytes);
-        const Chunk* id3 = find(cs, "ID3 ");
+        const Chunk* id3 = find_chunk(cs, "ID3 ");
         ASSERT_NE(id3, nullptr);
         EXPECT_TRUE(Bytes(dsf_bytes.begin() + static_cast<std::ptrdiff_t>(tag_at), dsf_bytes.end()) ==
-                    Bytes(dff_bytes.begin() + static_cast<std::ptrdiff_t>(id3->body),
-                          dff_bytes.begin() + static_cast<std::ptrdiff_t>(id3->body + id3->size)));
+                    chunk_body(dff_bytes, *id3));
 
         // The sound of one track: FFmpeg's PCM of both files against its PCM of the synthesised DSD.
         if (t != 1) continue;

@@ -4,11 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <complex>
 #include <cstring>
 #include <string>
@@ -17,56 +13,24 @@
 #include "sacd/audio/dsdiff_writer.h"
 #include "sacd/audio/dsf_writer.h"
 #include "tests/sacd/audio/writer_fixtures.h"
+#include "tests/support/audio_files.h"
+#include "tests/support/ffmpeg_judge.h"
 #include "tests/support/process.h"
 
 using namespace sacd::audio;
 using namespace writer_test;
 using platform::BufferedWriter;
+using testsupport::Chunk;
+using testsupport::chunk_body;
+using testsupport::decode;
+using testsupport::dff_chunks;
+using testsupport::ffmpeg;
+using testsupport::find_chunk;
+using testsupport::have_ffmpeg;
+using testsupport::probe;
+using testsupport::tag;
 
 namespace {
-
-// The program's full path from PATH, or empty.
-std::string find_program(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin";
-    for (std::size_t start = 0; start <= dirs.size();) {
-        std::size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        const std::filesystem::path candidate = std::filesystem::path(dirs.substr(start, end - start)) / name;
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) return candidate.string();
-        start = end + 1;
-    }
-    return {};
-}
-
-const std::string& ffprobe() {
-    static const std::string p = find_program("ffprobe");
-    return p;
-}
-const std::string& ffmpeg() {
-    static const std::string p = find_program("ffmpeg");
-    return p;
-}
-
-bool have_ffmpeg() { return !ffprobe().empty() && !ffmpeg().empty(); }
-
-nlohmann::json probe(const std::string& path) {
-    auto r = testsupport::run_process(
-        ffprobe(), {"-v", "error", "-show_entries", "stream=codec_name,channels,sample_rate:format=duration:format_tags",
-                    "-of", "json", path});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return nlohmann::json::parse(r.out, nullptr, false);
-}
-
-// Decodes a file to interleaved 32-bit float PCM.
-std::vector<float> decode(const std::string& path, const std::string& raw_path) {
-    auto r = testsupport::run_process(ffmpeg(), {"-v", "error", "-y", "-i", path, "-f", "f32le", "-c:a", "pcm_f32le", raw_path});
-    EXPECT_EQ(r.status, 0) << r.err;
-    const Bytes raw = read_file(raw_path);
-    std::vector<float> pcm(raw.size() / 4);
-    std::memcpy(pcm.data(), raw.data(), pcm.size() * 4);
-    return pcm;
-}
 
 // The amplitude of the `frequency` component of one channel of interleaved PCM, over the middle
 // of the signal (away from the decoder's start-up).
@@ -118,16 +82,6 @@ TrackMeta tagged(std::uint8_t channels) {
     return m;
 }
 
-std::string tag(const nlohmann::json& j, const char* key) {
-    const auto& tags = j["format"]["tags"];
-    for (auto it = tags.begin(); it != tags.end(); ++it) {
-        std::string k = it.key();
-        for (auto& ch : k) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (k == key) return it.value().get<std::string>();
-    }
-    return "<missing " + std::string(key) + ">";
-}
-
 void expect_id3_tags(const nlohmann::json& j) {
     EXPECT_EQ(tag(j, "title"), kTitle);
     EXPECT_EQ(tag(j, "artist"), kArtist);
@@ -141,13 +95,9 @@ void expect_id3_tags(const nlohmann::json& j) {
 // a leading ID3v2 tag.
 nlohmann::json probe_id3_chunk(const testsupport::TempDir& dir, const std::string& dff) {
     const Bytes file = read_file(dff);
-    Bytes out;
-    for (std::size_t p = 16; p + 12 <= file.size();) {
-        const std::uint64_t size = platform::read_u64_be(&file[p + 4]);
-        if (std::string(file.begin() + p, file.begin() + p + 4) == "ID3 ")
-            out.assign(file.begin() + p + 12, file.begin() + p + 12 + size);
-        p += 12 + size + size % 2;
-    }
+    const auto cs = dff_chunks(file);
+    const Chunk* id3 = find_chunk(cs, "ID3 ");
+    Bytes out = id3 ? chunk_body(file, *id3) : Bytes();
     EXPECT_FALSE(out.empty()) << "no ID3 chunk";
     Fixture wav;
     wav.id("RIFF").le(36 + 8, 4).id("WAVE");

@@ -19,12 +19,14 @@
 #include "platform/file.h"
 #include "sacd/audio/container_error.h"
 #include "sacd/audio/dsd_frame.h"
+#include "tests/support/audio_files.h"
 #include "tests/support/process.h"
 
 namespace writer_test {
 
 using Bytes = std::vector<std::uint8_t>;
 using WriteResult = platform::Result<void, sacd::audio::ContainerError>;
+using testsupport::read_file;
 
 // Appends fields of a fixture in the order of a layout table.
 struct Fixture {
@@ -68,12 +70,6 @@ inline WriteResult write_file(const std::string& path,
     }
     (void)file->close();
     return result;
-}
-
-inline Bytes read_file(const std::string& path) {
-    auto bytes = platform::read_whole_file(path);
-    EXPECT_TRUE(bytes.ok()) << path;
-    return bytes.ok() ? *bytes : Bytes{};
 }
 
 // Runs `write` into a temporary file and returns what reached the file.
