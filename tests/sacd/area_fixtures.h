@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/same_bytes.h"
+
 namespace fixture {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -40,15 +42,6 @@ inline Bytes random_bytes(std::size_t n, std::mt19937& rng) {
     return b;
 }
 
-inline ::testing::AssertionResult same_bytes(const Bytes& actual, const Bytes& expected) {
-    if (actual.size() != expected.size())
-        return ::testing::AssertionFailure()
-               << "length " << actual.size() << " differs from expected " << expected.size();
-    for (std::size_t i = 0; i < actual.size(); ++i)
-        if (actual[i] != expected[i])
-            return ::testing::AssertionFailure() << "first difference at byte " << i << ": got "
-                                                 << int(actual[i]) << ", expected " << int(expected[i]);
-    return ::testing::AssertionSuccess();
-}
+using testsupport::same_bytes;
 
 }  // namespace fixture

@@ -6,8 +6,11 @@
 #include <random>
 #include <string>
 
+#include "tests/support/same_bytes.h"
+
 using namespace sacd;
 using namespace sacd::edit_errors;
+using testsupport::same_bytes;
 
 namespace {
 
@@ -35,17 +38,6 @@ struct SectorFixture {
         return *this;
     }
 };
-
-// The first differing offset, so a failed round trip says where.
-::testing::AssertionResult same_bytes(const Bytes& got, const Bytes& want) {
-    if (got.size() != want.size())
-        return ::testing::AssertionFailure() << "size " << got.size() << " != " << want.size();
-    for (std::size_t i = 0; i < got.size(); ++i)
-        if (got[i] != want[i])
-            return ::testing::AssertionFailure() << "first difference at offset " << i << ": " << int(got[i])
-                                                 << " != " << int(want[i]);
-    return ::testing::AssertionSuccess();
-}
 
 Bytes ascii(std::string_view s) { return Bytes(s.begin(), s.end()); }
 

@@ -21,12 +21,14 @@
 #include "sacd/audio/dsd_frame.h"
 #include "tests/support/audio_files.h"
 #include "tests/support/process.h"
+#include "tests/support/same_bytes.h"
 
 namespace writer_test {
 
 using Bytes = std::vector<std::uint8_t>;
 using WriteResult = platform::Result<void, sacd::audio::ContainerError>;
 using testsupport::read_file;
+using testsupport::same_bytes;
 
 // Appends fields of a fixture in the order of a layout table.
 struct Fixture {
@@ -44,18 +46,6 @@ struct Fixture {
     Fixture& raw(const Bytes& b) { bytes.insert(bytes.end(), b.begin(), b.end()); return *this; }
     Fixture& zeros(std::size_t n) { bytes.insert(bytes.end(), n, 0); return *this; }
 };
-
-// Equal byte strings, or the first offset where they differ.
-inline ::testing::AssertionResult same_bytes(const Bytes& actual, const Bytes& expected) {
-    const std::size_t n = std::min(actual.size(), expected.size());
-    for (std::size_t i = 0; i < n; ++i)
-        if (actual[i] != expected[i])
-            return ::testing::AssertionFailure() << "first difference at offset " << i << ": got 0x" << std::hex
-                                                 << int(actual[i]) << ", expected 0x" << int(expected[i]);
-    if (actual.size() != expected.size())
-        return ::testing::AssertionFailure() << "length " << actual.size() << ", expected " << expected.size();
-    return ::testing::AssertionSuccess();
-}
 
 // Runs `write` on a buffered writer over a new file at `path`, flushes it, and returns the result.
 inline WriteResult write_file(const std::string& path,
@@ -104,11 +94,11 @@ private:
     double phase_ = 0, integrator_ = 0;
 };
 
-// A planar frame source over prepared frames; counts how often it was asked.
-inline sacd::audio::DsdFrameSource frames_from(const std::vector<sacd::audio::DsdFrame>& frames,
-                                               std::size_t* pulls = nullptr) {
+// A frame source over prepared frames; counts in `pulls` how often it was asked.
+template <class Frame>
+std::function<WriteResult(Frame&)> source_over(const std::vector<Frame>& frames, std::size_t* pulls) {
     auto next = std::make_shared<std::size_t>(0);
-    return [&frames, next, pulls](sacd::audio::DsdFrame& out) -> WriteResult {
+    return [&frames, next, pulls](Frame& out) -> WriteResult {
         if (pulls) ++*pulls;
         if (*next >= frames.size())
             return platform::err(sacd::audio::ContainerError(
@@ -118,17 +108,15 @@ inline sacd::audio::DsdFrameSource frames_from(const std::vector<sacd::audio::Ds
     };
 }
 
+// A planar frame source over prepared frames.
+inline sacd::audio::DsdFrameSource frames_from(const std::vector<sacd::audio::DsdFrame>& frames,
+                                               std::size_t* pulls = nullptr) {
+    return source_over(frames, pulls);
+}
+
 // A byte-vector frame source over prepared frames.
 inline sacd::audio::ByteFrameSource bytes_from(const std::vector<Bytes>& frames, std::size_t* pulls = nullptr) {
-    auto next = std::make_shared<std::size_t>(0);
-    return [&frames, next, pulls](Bytes& out) -> WriteResult {
-        if (pulls) ++*pulls;
-        if (*next >= frames.size())
-            return platform::err(sacd::audio::ContainerError(
-                sacd::audio::container_errors::SourceEndedEarly{frames.size() + 1, frames.size()}));
-        out = frames[(*next)++];
-        return {};
-    };
+    return source_over(frames, pulls);
 }
 
 // Planar frames where byte k of channel c of frame f is (f * 31 + c * 7 + k) mod 256: every
