@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "sacd/disc.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/disc_regions.h"
 #include "tools/image_builder/image_builder.h"
 
 namespace {
@@ -26,19 +27,6 @@ const std::vector<std::uint8_t>& base_image() {
         return *data;
     }();
     return bytes;
-}
-
-std::uint64_t region_total(const sacd::Disc& d) {
-    std::uint64_t sum = 0;
-    for (const auto& r : d.regions) sum += r.size();
-    for (const auto& a : d.areas) {
-        for (const auto& r : a.toc1) sum += r.size();
-        sum += a.audio.size();
-        for (const auto& r : a.gap) sum += r.size();
-        for (const auto& r : a.toc2) sum += r.size();
-    }
-    if (d.tail) sum += d.tail->size();
-    return sum;
 }
 
 }  // namespace
@@ -60,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::check(platform::write_whole_file(path, image.data(), image.size()).ok());
     auto disc = sacd::import_iso(path);
     fuzz::check(disc.ok());  // the file is there: only structure can be wrong
-    fuzz::check(region_total(*disc) == image.size());
+    fuzz::check(testsupport::total_size(*disc) == image.size());
     return 0;
 }

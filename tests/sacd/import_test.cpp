@@ -1,5 +1,6 @@
 // Import of builder images of every shape, and of deliberately broken ones.
 #include "sacd/disc.h"
+#include "tests/support/disc_regions.h"
 #include "tests/support/process.h"
 #include "tools/image_builder/image_builder.h"
 
@@ -9,6 +10,7 @@
 #include <fstream>
 
 using namespace sacd;
+using testsupport::total_size;
 using image_builder::AreaSpec;
 using image_builder::ImageSpec;
 using image_builder::TextChannelSpec;
@@ -40,19 +42,6 @@ std::vector<std::string> labels(const std::vector<Region>& regions) {
     std::vector<std::string> out;
     for (const Region& r : regions) out.emplace_back(r.kind_label());
     return out;
-}
-
-std::uint64_t total_size(const Disc& d) {
-    std::uint64_t sum = 0;
-    for (const Region& r : d.regions) sum += r.size();
-    for (const DiscArea& a : d.areas) {
-        for (const Region& r : a.toc1) sum += r.size();
-        sum += a.audio.size();
-        for (const Region& r : a.gap) sum += r.size();
-        for (const Region& r : a.toc2) sum += r.size();
-    }
-    if (d.tail) sum += d.tail->size();
-    return sum;
 }
 
 ImageSpec short_spec(std::size_t tracks = 2) { return image_builder::sample_spec(tracks, 20); }
