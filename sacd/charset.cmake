@@ -1,2 +1,0 @@
-list(APPEND VELMORA_SACD_SOURCES charset.cpp charset_codec.cpp)
-list(APPEND VELMORA_SACD_DEPS velmora_charset_ffi)

@@ -1,1 +1,0 @@
-list(APPEND VELMORA_SACD_SOURCES region.cpp disc.cpp import.cpp)

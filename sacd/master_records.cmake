@@ -1,2 +1,0 @@
-# Master TOC and Master Text records.
-list(APPEND VELMORA_SACD_SOURCES master_toc.cpp master_text.cpp)

@@ -1,1 +1,0 @@
-velmora_fuzz(dst_decode_fuzz dst_decode_fuzz.cpp velmora_dst)

@@ -1,1 +1,0 @@
-velmora_fuzz(import_fuzz import_fuzz.cpp velmora_sacd velmora_image_builder)
