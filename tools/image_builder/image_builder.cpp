@@ -489,7 +489,20 @@ platform::Result<BuiltImage, std::string> build_image(const ImageSpec& spec, con
     auto file = platform::File::create_truncate(path);
     if (!file) return err("cannot create " + path + ": " + file.error().text);
     platform::BufferedWriter out(*file, 4u << 20);
-    out.write_zeros(510 * kS);
+    std::optional<Bridge> bridge;
+    if (spec.bridge) {
+        BridgeLayout layout;
+        layout.total_sectors = total_sectors;
+        for (std::size_t i : disc_order)
+            layout.areas.push_back(BridgeLayout::Area{spec.areas[i].multichannel, plans[i].audio_start, plans[i].audio.sectors});
+        layout.tail_start = lsn;
+        layout.tail_sectors = spec.tail_sectors;
+        auto b = build_bridge(*spec.bridge, layout);
+        if (!b) return err(b.error());
+        bridge = std::move(b).value();
+    }
+    if (bridge) out.write(bridge->head.data(), bridge->head.size());
+    else out.write_zeros(510 * kS);
     for (int group = 0; group < 3; ++group) {
         Bytes toc = mtoc_bytes;
         if (group == 0 && spec.defects.damage_primary_master_toc) toc[7] = 'X';
@@ -542,7 +555,12 @@ platform::Result<BuiltImage, std::string> build_image(const ImageSpec& spec, con
             b.track_sectors.push_back(next - first);
         }
     }
-    out.write_zeros(std::uint64_t{spec.tail_sectors} * kS);
+    if (bridge) {
+        out.write(bridge->tail.data(), bridge->tail.size());
+        built.bridge_files = bridge->files;
+    } else {
+        out.write_zeros(std::uint64_t{spec.tail_sectors} * kS);
+    }
     if (auto r = out.flush(); !r) return err("writing " + path + ": " + r.error().text);
     if (spec.defects.truncate_to) {
         if (auto r = file->set_size(*spec.defects.truncate_to); !r) return err("truncating: " + r.error().text);

@@ -18,6 +18,7 @@
 #include "sacd/master_field.h"
 #include "sacd/track_text.h"
 #include "tools/image_builder/audio_sectors.h"
+#include "tools/image_builder/bridge_writer.h"
 #include "tools/image_builder/sdm.h"
 
 namespace image_builder {
@@ -86,6 +87,8 @@ struct ImageSpec {
     std::vector<AreaSpec> areas;  // stereo first, then multichannel
     std::uint32_t gap_before_first_area = 0;  // sectors after LSN 543
     std::uint32_t tail_sectors = 0;
+    // An ISO 9660 / UDF bridge in the head and the tail (the tail must hold its file and anchor).
+    std::optional<BridgeSpec> bridge;
     Defects defects;
 };
 
@@ -101,6 +104,7 @@ struct BuiltArea {
 struct BuiltImage {
     std::uint64_t size = 0;
     std::vector<BuiltArea> areas;
+    std::vector<BridgeFile> bridge_files;  // with a bridge: every file its trees list
 };
 
 // Writes the image to `path` (replacing it). Errors name the first problem with the description.
