@@ -507,12 +507,6 @@ TagVerdict verify_descriptor_tag(std::span<const std::uint8_t> descriptor) {
     return v;
 }
 
-void seal_descriptor_tag(std::span<std::uint8_t> descriptor) {
-    const std::uint16_t crc_length = read_u16_le(descriptor.data() + 10);
-    platform::write_u16_le(descriptor.data() + 8, descriptor_crc(descriptor.subspan(16, crc_length)));
-    descriptor[4] = tag_checksum(descriptor);
-}
-
 DescriptorTag DescriptorTag::read(std::span<const std::uint8_t> b) {
     DescriptorTag t;
     t.id = read_u16_le(b.data());

@@ -30,10 +30,6 @@ struct TagVerdict {
 };
 TagVerdict verify_descriptor_tag(std::span<const std::uint8_t> descriptor);
 
-// Recomputes the CRC (over the CRC-length body, stored little-endian at 8) and then the checksum
-// of the descriptor at the start of `descriptor`; the body must be there.
-void seal_descriptor_tag(std::span<std::uint8_t> descriptor);
-
 struct DescriptorTag {
     std::uint16_t id = 0, version = 0;
     std::uint8_t checksum = 0;

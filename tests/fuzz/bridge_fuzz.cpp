@@ -16,6 +16,7 @@
 #include "platform/file.h"
 #include "sacd/fs/output_check.h"
 #include "sacd/fs/transform.h"
+#include "sacd/fs/udf.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tools/image_builder/image_builder.h"
 
@@ -62,16 +63,8 @@ std::vector<std::uint64_t> bridge_sectors(std::uint64_t sectors) {
 void reseal(Bytes& b, std::uint64_t at) {
     const std::uint16_t crc_length = platform::read_u16_le(b.data() + at + 10);
     if (at + 16 + crc_length > b.size()) return;
-    std::uint16_t crc = 0;
-    for (std::size_t i = 0; i < crc_length; ++i) {
-        crc ^= static_cast<std::uint16_t>(b[at + 16 + i] << 8);
-        for (int k = 0; k < 8; ++k) crc = static_cast<std::uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
-    }
-    platform::write_u16_le(b.data() + at + 8, crc);
-    unsigned sum = 0;
-    for (int i = 0; i < 16; ++i)
-        if (i != 4) sum += b[at + i];
-    b[at + 4] = static_cast<std::uint8_t>(sum);
+    platform::write_u16_le(b.data() + at + 8, sacd::fs::descriptor_crc({b.data() + at + 16, crc_length}));
+    b[at + 4] = sacd::fs::tag_checksum({b.data() + at, 16});
 }
 
 // Re-seals the tag at each sector start and every FID that follows one in its sector.

@@ -124,7 +124,18 @@ TEST_F(Udf, SitesAndChecksumSitesOfBothSequencesAnchorsAndTree) {
     for (const auto& c : sites->checksums) {
         EXPECT_EQ(c.body, c.tag + 16);
         EXPECT_TRUE(sealed(b, c.tag)) << c.tag;
+        const auto verdict = sacd::fs::verify_descriptor_tag({b.data() + c.tag, 16u + c.crc_length});
+        EXPECT_TRUE(verdict.checksum_ok && verdict.crc_ok) << c.tag;
     }
+    // A changed body byte breaks the CRC but not the checksum; a changed tag byte the checksum.
+    const std::uint64_t fe = at_block(kRootFe);
+    b[fe + 100] ^= 1;
+    auto verdict = sacd::fs::verify_descriptor_tag({b.data() + fe, S});
+    EXPECT_TRUE(verdict.checksum_ok);
+    EXPECT_FALSE(verdict.crc_ok);
+    b[fe + 6] ^= 1;
+    EXPECT_FALSE(sacd::fs::verify_descriptor_tag({b.data() + fe, S}).checksum_ok);
+    EXPECT_FALSE(sacd::fs::verify_descriptor_tag({b.data() + fe, 20}).crc_ok);  // body cut short
 }
 
 TEST_F(Udf, TagLocationsKeepTheirConvention) {
