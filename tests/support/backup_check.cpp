@@ -158,6 +158,23 @@ std::string check_backup_against(const std::string& folder, const std::vector<st
     return "";
 }
 
+std::string untouched_or_restorable(const std::string& image, const std::vector<std::uint8_t>& original,
+                                    const std::string& parent) {
+    if (slurp(image) == original) return "";
+    std::vector<std::string> complete;
+    for (const auto& f : backup_folders(parent))
+        if (claims_complete(f)) complete.push_back(f);
+    if (complete.size() != 1)
+        return "the image changed and " + std::to_string(complete.size()) + " complete backups exist";
+    if (auto problem = check_backup_against(complete[0], original); !problem.empty()) return problem;
+    const std::string copy = image + ".restore-check";
+    fs::copy_file(image, copy, fs::copy_options::overwrite_existing);
+    restore_backup(complete[0], copy);
+    const bool restored = slurp(copy) == original;
+    fs::remove(copy);
+    return restored ? "" : "restoring " + complete[0] + " does not give the original image back";
+}
+
 void restore_backup(const std::string& folder, const std::string& image) {
     const fs::path dir(folder);
     const auto m = read_manifest(dir);

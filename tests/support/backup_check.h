@@ -27,6 +27,13 @@ std::string check_backup(const std::string& folder);
 // each range's sectors, with zeros past the end of the image, or the whole original.iso.
 std::string check_backup_against(const std::string& folder, const std::vector<std::uint8_t>& image);
 
+// The invariant after an interrupted or failed write of `image`: it still equals `original`, or
+// exactly one backup under `parent` claims to be complete, checks against `original`, and
+// restoring it onto a copy of the image gives `original` back. Empty when it holds, otherwise
+// what is wrong. The image itself is left as it is.
+std::string untouched_or_restorable(const std::string& image, const std::vector<std::uint8_t>& original,
+                                    const std::string& parent);
+
 // Puts the saved bytes back: sector ranges written into `image` (clipped to the size the
 // manifest gives), or original.iso copied over it.
 void restore_backup(const std::string& folder, const std::string& image);

@@ -2,7 +2,7 @@
  * so that tests can check what a crash or a failing disc at that point leaves behind.
  *
  * It counts the calls of the chosen classes, in program order:
- *   write   write, pwrite, ftruncate on regular files
+ *   write   write, pwrite, writev, pwritev, ftruncate on regular files
  *   sync    fsync, fdatasync
  *   rename  rename, renameat, renameat2
  *   copy    copy_file_range
@@ -36,6 +36,7 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 enum { C_WRITE = 1, C_SYNC = 2, C_RENAME = 4, C_COPY = 8, C_CREATE = 16, C_REMOVE = 32, C_READ = 64, C_ALL = 63 };
@@ -181,6 +182,29 @@ static ssize_t shim_pwrite(const char* name, int fd, const void* buf, size_t n, 
 ssize_t pwrite(int fd, const void* buf, size_t n, off_t off) { return shim_pwrite("pwrite", fd, buf, n, off); }
 ssize_t pwrite64(int fd, const void* buf, size_t n, off_t off) { return shim_pwrite("pwrite", fd, buf, n, off); }
 
+static unsigned long long iov_bytes(const struct iovec* iov, int count) {
+    unsigned long long n = 0;
+    for (int i = 0; i < count; ++i) n += iov[i].iov_len;
+    return n;
+}
+
+ssize_t writev(int fd, const struct iovec* iov, int count) {
+    static ssize_t (*real)(int, const struct iovec*, int);
+    if (!real) real = (ssize_t(*)(int, const struct iovec*, int))next("writev");
+    if (regular(fd) && fd_call(C_WRITE, "writev", fd, iov_bytes(iov, count), 0) == ACT_FAIL) return fail();
+    return real(fd, iov, count);
+}
+
+static ssize_t shim_pwritev(int fd, const struct iovec* iov, int count, off_t off) {
+    static ssize_t (*real)(int, const struct iovec*, int, off_t);
+    if (!real) real = (ssize_t(*)(int, const struct iovec*, int, off_t))next("pwritev");
+    if (regular(fd) && fd_call(C_WRITE, "pwritev", fd, iov_bytes(iov, count), 0) == ACT_FAIL) return fail();
+    return real(fd, iov, count, off);
+}
+
+ssize_t pwritev(int fd, const struct iovec* iov, int count, off_t off) { return shim_pwritev(fd, iov, count, off); }
+ssize_t pwritev64(int fd, const struct iovec* iov, int count, off_t off) { return shim_pwritev(fd, iov, count, off); }
+
 static int shim_ftruncate(int fd, off_t len) {
     static int (*real)(int, off_t);
     if (!real) real = (int (*)(int, off_t))next("ftruncate");
@@ -304,13 +328,7 @@ int open(const char* path, int flags, ...) {
     return shim_openat("open", "open", AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    mode_t mode = mode_arg(flags, ap);
-    va_end(ap);
-    return shim_openat("open", "open", AT_FDCWD, path, flags, mode);
-}
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
 
 int openat(int dirfd, const char* path, int flags, ...) {
     va_list ap;
@@ -320,13 +338,7 @@ int openat(int dirfd, const char* path, int flags, ...) {
     return shim_openat("openat", "openat", dirfd, path, flags, mode);
 }
 
-int openat64(int dirfd, const char* path, int flags, ...) {
-    va_list ap;
-    va_start(ap, flags);
-    mode_t mode = mode_arg(flags, ap);
-    va_end(ap);
-    return shim_openat("openat", "openat", dirfd, path, flags, mode);
-}
+int openat64(int dirfd, const char* path, int flags, ...) __attribute__((alias("openat")));
 
 int creat(const char* path, mode_t mode) {
     return shim_openat("creat", "open", AT_FDCWD, path, O_WRONLY | O_CREAT | O_TRUNC, mode);

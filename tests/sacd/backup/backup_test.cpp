@@ -484,6 +484,12 @@ TEST(BackupCheck, SeesDamageAndRestores) {
     changed[3 * kS] ^= 0xFF;
     EXPECT_NE(testsupport::check_backup_against(folder, changed), "");
     testsupport::write_file(f.image, changed);
+    EXPECT_EQ(testsupport::untouched_or_restorable(f.image, f.bytes, f.parent), "");
+    Bytes outside = changed;
+    outside[5 * kS] ^= 0xFF;  // a sector the backup does not hold
+    testsupport::write_file(f.image, outside);
+    EXPECT_NE(testsupport::untouched_or_restorable(f.image, f.bytes, f.parent), "");
+    testsupport::write_file(f.image, changed);
     testsupport::restore_backup(folder, f.image);
     EXPECT_TRUE(testsupport::same_bytes(testsupport::read_file(f.image), f.bytes));
 }
