@@ -168,13 +168,15 @@ platform::Result<Backup, SacdError> create_full_file_backup(const platform::Path
 }
 
 platform::Result<platform::Path, SacdError> create_unique_dir(const platform::Path& parent, const std::string& name) {
-    if (auto r = platform::make_directories(parent); !r) return io_err(r.error());
+    // An empty parent is the current folder, as for an image given by its bare name.
+    const platform::Path base = parent.empty() ? platform::Path(".") : parent;
+    if (auto r = platform::make_directories(base); !r) return io_err(r.error());
     for (int i = 1; i <= kMaxSuffix; ++i) {
-        const platform::Path candidate = parent / (i == 1 ? name : name + "_" + std::to_string(i));
+        const platform::Path candidate = base / (i == 1 ? name : name + "_" + std::to_string(i));
         auto made = platform::create_folder(candidate);
         if (made) {
             // The new folder's entry in its parent is as durable as the files about to go in it.
-            if (auto r = platform::flush_folder(parent); !r) return io_err(r.error());
+            if (auto r = platform::flush_folder(base); !r) return io_err(r.error());
             return candidate;
         }
         if (made.error().kind != platform::IoError::Kind::AlreadyExists) return io_err(made.error());

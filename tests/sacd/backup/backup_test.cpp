@@ -362,6 +362,13 @@ TEST(ManifestJson, PathIsLossyUtf8) {
     Manifest m;
     m.iso_path = path_text(std::filesystem::path(std::string("\xc3(")));
     EXPECT_TRUE(manifest_json(m).ok());
+    // Text that never went through that conversion cannot be serialised, and says why.
+    m.iso_path = "\xc3(";
+    auto refused = manifest_json(m);
+    ASSERT_FALSE(refused.ok());
+    i18n::LANG = false;
+    EXPECT_EQ(sacd::render_error(refused.error()).rfind("Could not build the backup manifest: ", 0), 0u);
+    EXPECT_NE(sacd::render_error(refused.error()).find("UTF-8"), std::string::npos);
 }
 
 TEST(Readme, BothKindsLineByLine) {
