@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <functional>
 #include <ctime>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -53,13 +53,24 @@ std::string jq(const std::string& filter, const std::string& file) {
 // The decimal literal of `key` exactly as written: jq holds numbers as doubles, which cannot
 // carry a 64-bit hash.
 std::uint64_t literal_u64(const std::string& json, const std::string& key) {
-    std::smatch m;
-    const std::regex re("\"" + key + "\": ([0-9]+)");
-    if (!std::regex_search(json, m, re)) {
+    const std::string label = "\"" + key + "\": ";
+    const auto at = json.find(label);
+    const auto digits = at == std::string::npos ? at : at + label.size();
+    if (digits == std::string::npos || digits >= json.size() || !std::isdigit(static_cast<unsigned char>(json[digits]))) {
         ADD_FAILURE() << key << " is not a number in " << json;
         return 0;
     }
-    return std::stoull(m[1]);
+    return std::stoull(json.substr(digits));
+}
+
+// `text` has the shape of `pattern`, where '#' stands for any digit.
+bool shaped(const std::string& text, const std::string& pattern) {
+    if (text.size() != pattern.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = std::isdigit(static_cast<unsigned char>(text[i]));
+        if (pattern[i] == '#' ? !digit : text[i] != pattern[i]) return false;
+    }
+    return true;
 }
 
 void put_le32(Bytes& out, std::uint32_t v) {
@@ -103,7 +114,7 @@ TEST(SectorBackup, WritesTheRangesManifestAndNote) {
     const auto folder = made->folder;
 
     EXPECT_EQ(folder.parent_path(), std::filesystem::path(f.parent));
-    EXPECT_TRUE(std::regex_match(folder.filename().string(), std::regex("backup_[0-9]{8}-[0-9]{6}")))
+    EXPECT_TRUE(shaped(folder.filename().string(), "backup_########-######"))
         << folder.filename();
     EXPECT_EQ(testsupport::listing(folder), (std::vector<std::string>{"README.txt", "manifest.json", "sectors.bin"}));
     const Bytes payload = testsupport::read_file(folder / "sectors.bin");
@@ -119,8 +130,7 @@ TEST(SectorBackup, WritesTheRangesManifestAndNote) {
     EXPECT_EQ(jq(".tool_version + \" \" + .kind", manifest_path), "2.4.0 sectors");
     EXPECT_EQ(jq("[.ranges[] | \"\\(.start_lsn):\\(.count)\"] | join(\" \")", manifest_path), "10:2 3:1 199:3");
     EXPECT_EQ(jq(".fingerprint | \"\\(.offset) \\(.len)\"", manifest_path), std::to_string(kS + 131072) + " 262144");
-    EXPECT_TRUE(std::regex_match(jq(".timestamp", manifest_path),
-                                 std::regex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z")));
+    EXPECT_TRUE(shaped(jq(".timestamp", manifest_path), "####-##-##T##:##:##Z"));
     const std::string json = text_of(manifest_path);
     EXPECT_EQ(literal_u64(json, "payload_hash"), testsupport::reference_fnv1a64(payload));
     const Bytes sample(f.bytes.begin() + kS + 131072, f.bytes.begin() + kS + 131072 + 262144);
@@ -434,7 +444,7 @@ TEST(SectorBackup, SecondBackupInTheSameSecondGetsASuffix) {
     auto first = create_backup(f.image, std::vector<BackupRange>{{0, 1}}, f.parent, 0);
     ASSERT_TRUE(first.ok()) << first.error().display();
     const std::string name = first->folder.filename().string();
-    ASSERT_TRUE(std::regex_match(name, std::regex("backup_[0-9]{8}-[0-9]{6}_2"))) << name;
+    ASSERT_TRUE(shaped(name, "backup_########-######_2")) << name;
     auto second = create_backup(f.image, std::vector<BackupRange>{{0, 1}}, f.parent, 0);
     ASSERT_TRUE(second.ok()) << second.error().display();
     const std::string next = second->folder.filename().string();
@@ -442,7 +452,7 @@ TEST(SectorBackup, SecondBackupInTheSameSecondGetsASuffix) {
     if (next.substr(0, 22) == name.substr(0, 22))
         EXPECT_EQ(next, name.substr(0, 22) + "_3");
     else
-        EXPECT_TRUE(std::regex_match(next, std::regex("backup_[0-9]{8}-[0-9]{6}_2"))) << next;
+        EXPECT_TRUE(shaped(next, "backup_########-######_2")) << next;
 }
 
 // The tests of faults rely on the backup checker to see damage; it must see it.
