@@ -133,7 +133,8 @@ void TrackCredits::add(std::string_view role, std::string_view name, std::option
     if (instrument && !trim(*instrument).empty()) kept_instrument = std::string(trim(*instrument));
 
     std::vector<CreditKind> kinds;
-    for (std::string_view piece : split_at_commas(strip_bracketed(role))) {
+    const std::string unbracketed = strip_bracketed(role);
+    for (std::string_view piece : split_at_commas(unbracketed)) {
         auto kind = map_credit_role(normalize_part(strip_bracketed(piece)));
         if (kind && std::find(kinds.begin(), kinds.end(), *kind) == kinds.end()) kinds.push_back(*kind);
     }
@@ -172,7 +173,8 @@ std::optional<std::string> role_instrument(std::string_view role) {
         std::string normalised = normalize_part(group);
         if (any_word_in(split_white_space(normalised), kInstrumentWords)) return normalised;
     }
-    for (std::string_view piece : split_at_commas(strip_bracketed(role))) {
+    const std::string unbracketed = strip_bracketed(role);
+    for (std::string_view piece : split_at_commas(unbracketed)) {
         std::string normalised = normalize_part(piece);
         const Words words = split_white_space(normalised);
         if (has_word(words, "by")) continue;
