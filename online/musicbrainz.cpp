@@ -173,30 +173,6 @@ std::string query_url(const std::string& base, const std::string& query) {
     return base + "/ws/2/release/?query=" + url_encode(query) + "&fmt=json&limit=25";
 }
 
-std::vector<std::string> search_queries(std::string_view artist, std::string_view title,
-                                        const std::vector<std::string>& catalog_numbers) {
-    auto quoted = [](std::string_view v) { return "\"" + lucene_escape(v) + "\""; };
-    std::vector<std::string> queries;
-    for (const auto& raw : catalog_numbers) {
-        const std::string_view number = trim(raw);
-        if (number.empty()) continue;
-        const std::string barcode = "barcode:" + lucene_escape(number);
-        const std::string catno = "catno:" + quoted(number);
-        if (looks_like_barcode(number)) {
-            queries.insert(queries.end(), {barcode, catno});
-        } else {
-            queries.insert(queries.end(), {catno, barcode});
-        }
-    }
-    if (!artist.empty() && !title.empty()) {
-        queries.push_back("artist:" + quoted(artist) + " AND release:" + quoted(title));
-        queries.push_back("artist:" + quoted(artist) + " AND release:(" + lucene_escape(title) + ")");
-    } else if (!title.empty()) {
-        queries.push_back("release:(" + lucene_escape(title) + ")");
-    }
-    return queries;
-}
-
 }  // namespace
 
 platform::Result<http::Response, GetFailure> mb_get_raw(const std::string& url) {
@@ -238,9 +214,35 @@ std::string map_get_error(const GetFailure& failure) {
     return i18n::trf(msg::kMusicBrainzFailed, {{"error", failure.description}});
 }
 
+std::vector<std::string> search_queries(std::string_view artist, std::string_view title,
+                                        const std::vector<std::string>& catalog_numbers) {
+    artist = trim(artist);
+    title = trim(title);
+    auto quoted = [](std::string_view v) { return "\"" + lucene_escape(v) + "\""; };
+    std::vector<std::string> queries;
+    for (const auto& raw : catalog_numbers) {
+        const std::string_view number = trim(raw);
+        if (number.empty()) continue;
+        const std::string barcode = "barcode:" + lucene_escape(number);
+        const std::string catno = "catno:" + quoted(number);
+        if (looks_like_barcode(number)) {
+            queries.insert(queries.end(), {barcode, catno});
+        } else {
+            queries.insert(queries.end(), {catno, barcode});
+        }
+    }
+    if (!artist.empty() && !title.empty()) {
+        queries.push_back("artist:" + quoted(artist) + " AND release:" + quoted(title));
+        queries.push_back("artist:" + quoted(artist) + " AND release:(" + lucene_escape(title) + ")");
+    } else if (!title.empty()) {
+        queries.push_back("release:(" + lucene_escape(title) + ")");
+    }
+    return queries;
+}
+
 Answer<std::vector<SearchHit>> search_releases(std::string_view artist, std::string_view title,
                                                const std::vector<std::string>& catalog_numbers) {
-    const auto queries = search_queries(trim(artist), trim(title), catalog_numbers);
+    const auto queries = search_queries(artist, title, catalog_numbers);
     if (queries.empty()) return std::vector<SearchHit>{};
     auto config = services();
     if (!config) return platform::err(std::move(config).error());

@@ -39,6 +39,10 @@ std::string map_get_error(const GetFailure& failure);
 Answer<std::vector<model::SearchHit>> search_releases(std::string_view artist, std::string_view title,
                                                       const std::vector<std::string>& catalog_numbers);
 
+// The query texts of a search, in the order they are tried (values Lucene-escaped).
+std::vector<std::string> search_queries(std::string_view artist, std::string_view title,
+                                        const std::vector<std::string>& catalog_numbers);
+
 // The release an MBID or a release page address names, with its recordings' credits.
 Answer<model::ReleaseInfo> fetch_release(std::string_view input);
 
