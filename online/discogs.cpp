@@ -95,14 +95,6 @@ ApiTrack read_track(const Json& e, const std::string& at) {
     return t;
 }
 
-// One text key of a list of objects.
-auto text_of(const char* key) {
-    return [key](const Json& e, const std::string& at) {
-        json_read::require_object(e, at);
-        return json_read::text(e, key, at);
-    };
-}
-
 void add_credit(TrackCredits& credits, const ApiCredit& c) {
     const std::string_view shown = trim(c.anv).empty() ? std::string_view(c.name) : std::string_view(c.anv);
     const auto instrument = role_instrument(c.role);
@@ -269,8 +261,8 @@ Answer<ApiRelease> parse_release_response(std::string_view text) {
         r.year = static_cast<std::uint32_t>(
             json_read::unsigned_number(doc, "year", at, std::numeric_limits<std::uint32_t>::max()));
         r.country = json_read::text(doc, "country", at);
-        r.artists = json_read::list<std::string>(doc, "artists", at, text_of("name"));
-        r.labels = json_read::list<std::string>(doc, "labels", at, text_of("catno"));
+        r.artists = json_read::list<std::string>(doc, "artists", at, json_read::TextOf{"name"});
+        r.labels = json_read::list<std::string>(doc, "labels", at, json_read::TextOf{"catno"});
         r.extraartists = json_read::list<ApiCredit>(doc, "extraartists", at, read_credit);
         r.tracklist = json_read::list<ApiTrack>(doc, "tracklist", at, read_track);
         r.identifiers = json_read::list<ApiIdentifier>(doc, "identifiers", at, [](const Json& e, const std::string& w) {
@@ -294,7 +286,8 @@ ReleaseInfo release_info(const ApiRelease& r, std::string_view discogs_web) {
     info.title = r.title;
     if (!r.labels.empty()) info.disc_catalog = trim(r.labels.front());
     info.album_catalog = choose_barcode(r.identifiers);
-    auto primary = std::find_if(r.images.begin(), r.images.end(), [](const ApiImage& i) { return i.type == "primary"; });
+    auto primary =
+        std::find_if(r.images.begin(), r.images.end(), [](const ApiImage& i) { return i.type == "primary"; });
     if (primary != r.images.end()) {
         info.cover_image = primary->uri;
     } else if (!r.images.empty()) {

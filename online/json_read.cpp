@@ -50,6 +50,11 @@ std::uint64_t unsigned_number(const Json& object, const char* key, const std::st
     return v->get<std::uint64_t>();
 }
 
+std::string TextOf::operator()(const Json& element, const std::string& at) const {
+    require_object(element, at);
+    return text(element, key, at);
+}
+
 std::vector<std::string> text_list(const Json& object, const char* key, const std::string& at) {
     return list<std::string>(object, key, at, [](const Json& e, const std::string& where) {
         if (!e.is_string()) throw DecodeError(where + ": expected a string, found " + e.type_name());

@@ -37,6 +37,12 @@ std::uint64_t unsigned_number(const Json& object, const char* key, const std::st
                               std::uint64_t max = UINT64_MAX);
 std::vector<std::string> text_list(const Json& object, const char* key, const std::string& at);
 
+// Reads one text key of each object of a list: list<std::string>(doc, "artists", at, TextOf{"name"}).
+struct TextOf {
+    const char* key;
+    std::string operator()(const Json& element, const std::string& at) const;
+};
+
 // Each element of the list `key` read by `read(element, where)`.
 template <class T, class Read>
 std::vector<T> list(const Json& object, const char* key, const std::string& at, Read read) {

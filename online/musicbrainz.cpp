@@ -64,13 +64,6 @@ std::string first_non_empty(const std::vector<std::string>& texts) {
     return {};
 }
 
-auto text_of(const char* key) {
-    return [key](const Json& e, const std::string& at) {
-        json_read::require_object(e, at);
-        return json_read::text(e, key, at);
-    };
-}
-
 std::vector<SearchHit> decode_search(std::string_view body) {
     const Json doc = json_read::parse(body);
     json_read::require_object(doc, "response");
@@ -82,9 +75,10 @@ std::vector<SearchHit> decode_search(std::string_view body) {
         hit.title = trim(json_read::text(e, "title", at));
         hit.year = year_from_date(json_read::text(e, "date", at));
         hit.country = trim(json_read::text(e, "country", at));
-        hit.catno = first_non_empty(json_read::list<std::string>(e, "label-info", at, text_of("catalog-number")));
+        hit.catno =
+            first_non_empty(json_read::list<std::string>(e, "label-info", at, json_read::TextOf{"catalog-number"}));
         std::vector<std::string> formats;
-        for (const auto& f : json_read::list<std::string>(e, "media", at, text_of("format"))) {
+        for (const auto& f : json_read::list<std::string>(e, "media", at, json_read::TextOf{"format"})) {
             if (!trim(f).empty()) push_name(formats, trim(f));
         }
         for (const auto& f : formats) hit.format += (hit.format.empty() ? "" : ", ") + f;
@@ -289,9 +283,10 @@ Answer<ReleaseInfo> release_from_answer(std::string_view text, std::string_view 
         info.year = year_from_date(json_read::text(doc, "date", at));
         info.album_catalog = digits_only(json_read::text(doc, "barcode", at));
         info.country = trim(json_read::text(doc, "country", at));
-        info.artist = first_non_empty(json_read::list<std::string>(doc, "artist-credit", at, text_of("name")));
+        info.artist =
+            first_non_empty(json_read::list<std::string>(doc, "artist-credit", at, json_read::TextOf{"name"}));
         info.disc_catalog =
-            first_non_empty(json_read::list<std::string>(doc, "label-info", at, text_of("catalog-number")));
+            first_non_empty(json_read::list<std::string>(doc, "label-info", at, json_read::TextOf{"catalog-number"}));
         info.discs = json_read::list<model::ReleaseDisc>(doc, "media", at, read_medium);
         if (!id.empty()) info.web_page = std::string(web_base) + "/release/" + id;
     } catch (const DecodeError& e) {

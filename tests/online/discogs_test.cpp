@@ -16,8 +16,9 @@ using testsupport::FakeWebService;
 using testsupport::ScopedEnvs;
 using Json = nlohmann::json;
 
-const Json kNoResults = {{"pagination", {{"page", 1}, {"pages", 0}, {"per_page", 25}, {"items", 0}, {"urls", Json::object()}}},
-                         {"results", Json::array()}};
+const Json kNoResults = {
+    {"pagination", {{"page", 1}, {"pages", 0}, {"per_page", 25}, {"items", 0}, {"urls", Json::object()}}},
+    {"results", Json::array()}};
 
 // A search result as the API gives it, with the keys the client does not read.
 Json api_hit(std::uint64_t id, const std::string& catno, Json format, Json year = "2004") {
@@ -175,7 +176,8 @@ Json release_answer() {
                     {"id", 99}, {"resource_url", "https://api.example/artists/99"}, {"thumbnail_url", ""}};
     };
     auto track = [](const char* position, const char* type, const char* title, Json extra = Json::array()) {
-        return Json{{"position", position}, {"type_", type}, {"title", title}, {"duration", "3:01"}, {"extraartists", extra}};
+        return Json{
+            {"position", position}, {"type_", type}, {"title", title}, {"duration", "3:01"}, {"extraartists", extra}};
     };
     Json index = track("", "index", "Suite", {credit("Conductor Person", "", "Conductor")});
     index["sub_tracks"] = {track("2-1", "track", "Part One"), track("2-2", "track", "Part Two")};
@@ -266,12 +268,14 @@ TEST(Discogs, ReleaseFieldsFromSparseAnswers) {
     EXPECT_EQ(barcode({id("Barcode", "111", ""), id("Barcode", "22222222", "")}), "22222222");
     EXPECT_EQ(barcode({id("Barcode", "111", ""), id("Barcode", "444", "(scanned)")}), "444");
     EXPECT_EQ(barcode({id("Barcode", "1-11", ""), id("Other", "22222222", "scanned")}), "111");
-    EXPECT_EQ(info({{"images", {{{"type", "secondary"}, {"uri", "a"}}, {{"type", "Primary"}, {"uri", "b"}}}}}).cover_image,
-              "a");
+    EXPECT_EQ(
+        info({{"images", {{{"type", "secondary"}, {"uri", "a"}}, {{"type", "Primary"}, {"uri", "b"}}}}}).cover_image,
+        "a");
 
     // Positions split discs; no positions take the default disc, at least 1.
     Json tracks = Json::array();
-    for (const char* p : {"2-1", "1-1", "", "1-2"}) tracks.push_back({{"type_", "track"}, {"title", p}, {"position", p}});
+    for (const char* p : {"2-1", "1-1", "", "1-2"})
+        tracks.push_back({{"type_", "track"}, {"title", p}, {"position", p}});
     const auto grouped = info({{"tracklist", tracks}}).discs;
     ASSERT_EQ(grouped.size(), 2u);
     EXPECT_EQ(grouped[0].number, 1u);
@@ -279,8 +283,9 @@ TEST(Discogs, ReleaseFieldsFromSparseAnswers) {
     EXPECT_EQ(grouped[0].tracks[1].title, "");
     EXPECT_EQ(grouped[1].number, 2u);
 
-    for (const Json& bad : {Json{{"year", -1}}, Json{{"year", 4294967296}}, Json{{"tracklist", {{{"sub_tracks", nullptr}}}}},
-                            Json{{"artists", {{{"name", 5}}}}}, Json{{"images", {"uri"}}}}) {
+    for (const Json& bad :
+         {Json{{"year", -1}}, Json{{"year", 4294967296}}, Json{{"tracklist", {{{"sub_tracks", nullptr}}}}},
+          Json{{"artists", {{{"name", 5}}}}}, Json{{"images", {"uri"}}}}) {
         auto decoded = discogs::parse_release_response(bad.dump());
         ASSERT_FALSE(decoded) << bad.dump();
         EXPECT_EQ(decoded.error().rfind("unexpected Discogs response: response.", 0), 0u) << decoded.error();

@@ -96,7 +96,8 @@ TEST(Http, BodiesAreCappedAtTenMebibytesAndReadAsLossyUtf8) {
     ASSERT_FALSE(over);
     EXPECT_EQ(over.error(), "response too big for into_string");
 
-    fake.answer("/database/search", {{"body_latin1", "{\"results\": [{\"id\": 1, \"title\": \"Caf\u00E9 \u00FF!\"}]}"}});
+    fake.answer("/database/search",
+                {{"body_latin1", "{\"results\": [{\"id\": 1, \"title\": \"Caf\u00E9 \u00FF!\"}]}"}});
     auto lossy = online::discogs::run_search({}, "tok");
     ASSERT_TRUE(lossy) << lossy.error();
     EXPECT_EQ(lossy->at(0).title, "Caf\uFFFD \uFFFD!");
@@ -144,7 +145,8 @@ TEST(Http, MusicBrainzFailuresBecomeTheirMessages) {
         {{K::Status, 404, "x"}, "MusicBrainz found nothing for that request"},
         {{K::Status, 429, "x"}, "MusicBrainz rate limit reached - wait a minute and retry"},
         {{K::Status, 503, "x"}, "MusicBrainz is busy - wait a moment and retry"},
-        {{K::Status, 500, "the server answered with status 500"}, "MusicBrainz request failed: the server answered with status 500"},
+        {{K::Status, 500, "the server answered with status 500"},
+         "MusicBrainz request failed: the server answered with status 500"},
     };
     for (const auto& [failure, message] : table) EXPECT_EQ(online::musicbrainz::map_get_error(failure), message);
 
@@ -179,10 +181,11 @@ TEST(Http, MusicBrainzRequestsStartOneSecondApartFromAnyThread) {
     for (const auto& r : fake.requests()) starts.push_back(r["t"].get<double>());
     ASSERT_EQ(starts.size(), 3u);
     std::sort(starts.begin(), starts.end());
-    // Arrival times on the server; the client's start instants are one second apart, the
-    // tolerance covers the first request's connection set-up.
-    EXPECT_GE(starts[1] - starts[0], 0.99);
-    EXPECT_GE(starts[2] - starts[1], 0.99);
+    // Arrival times on the server. The client's start instants are at least one second apart;
+    // the margin absorbs scheduling delays of a loaded machine, while requests sent without
+    // spacing would arrive milliseconds apart.
+    EXPECT_GE(starts[1] - starts[0], 0.9);
+    EXPECT_GE(starts[2] - starts[1], 0.9);
 }
 
 }  // namespace

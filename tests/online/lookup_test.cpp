@@ -77,10 +77,12 @@ TEST(Lookup, DiscogsListsRankedHitsWithLinks) {
     auto json = run_cli({"lookup", iso, "--json", "--discogs-token", "tok"}, fake.env());
     ASSERT_EQ(json.status, 0) << json.err;
     std::ofstream(dir.file("hits.json")) << json.out;
-    auto keys = testsupport::run_process("/usr/bin/jq", {"-r", ".[0] | keys_unsorted | join(\",\")", dir.file("hits.json")});
+    auto keys =
+        testsupport::run_process("/usr/bin/jq", {"-r", ".[0] | keys_unsorted | join(\",\")", dir.file("hits.json")});
     EXPECT_EQ(keys.out, "id,source,title,catno,format,country,thumb,year,catalog_match,is_sacd\n");
     auto ids = testsupport::run_process(
-        "/usr/bin/jq", {"-c", "[.[] | [.id, .source, .year, .catalog_match, .is_sacd, .thumb]]", dir.file("hits.json")});
+        "/usr/bin/jq",
+        {"-c", "[.[] | [.id, .source, .year, .catalog_match, .is_sacd, .thumb]]", dir.file("hits.json")});
     EXPECT_EQ(ids.out, "[[\"22\",\"discogs\",2004,true,true,\"https://img.example/22.jpg\"],"
                        "[\"11\",\"discogs\",2001,false,false,\"https://img.example/11.jpg\"],"
                        "[\"33\",\"discogs\",0,false,false,\"https://img.example/33.jpg\"]]\n");
@@ -136,13 +138,19 @@ TEST(Lookup, NothingFoundAndFailures) {
         std::string err;
     };
     const Case cases[] = {
-        {{"--discogs-token", "tok"}, {{"status", 401}}, "lookup: Discogs rejected the request - check your API token\n"},
-        {{"--discogs-token", "tok", "--lang", "ru"}, {{"status", 404}}, "lookup: Discogs ничего не нашёл по этому запросу\n"},
-        {{"--discogs-token", "tok"}, {{"body", "[1"}},
+        {{"--discogs-token", "tok"},
+         {{"status", 401}},
+         "lookup: Discogs rejected the request - check your API token\n"},
+        {{"--discogs-token", "tok", "--lang", "ru"},
+         {{"status", 404}},
+         "lookup: Discogs ничего не нашёл по этому запросу\n"},
+        {{"--discogs-token", "tok"},
+         {{"body", "[1"}},
          "lookup: unexpected Discogs response: [json.exception.parse_error.101] parse error at line 1, column 3: "
          "syntax error while parsing array - unexpected end of input; expected ']'\n"},
         {{"--source", "musicbrainz"}, {{"status", 503}}, "lookup: MusicBrainz is busy - wait a moment and retry\n"},
-        {{"--source", "musicbrainz"}, {{"close", "before"}},
+        {{"--source", "musicbrainz"},
+         {{"close", "before"}},
          "lookup: could not reach MusicBrainz - check your internet connection\n"},
     };
     for (const auto& c : cases) {
@@ -169,7 +177,8 @@ TEST(Lookup, TheTokenGoesOnlyToDiscogsAndIsNeverShownOrWritten) {
     const std::string settings_token = "settings-secret-7f3a";
     const std::string argument_token = "argument-secret-91bc";
     std::filesystem::create_directories(appdata.path() + "/velmora");
-    std::ofstream(appdata.file("velmora/settings.json")) << Json{{"discogsToken", settings_token}, {"language", "ru"}}.dump();
+    std::ofstream(appdata.file("velmora/settings.json"))
+        << Json{{"discogsToken", settings_token}, {"language", "ru"}}.dump();
     const auto before = snapshot(appdata.path());
 
     FakeWebService fake({"127.0.0.1", "127.0.0.2"});

@@ -56,7 +56,8 @@ Json mb_release(const std::string& id, Json label_info, Json media, Json date = 
 TEST(MusicBrainz, SearchSendsEncodedQueriesAndRanksHits) {
     FakeWebService fake;
     ScopedEnvs env(fake.env());
-    const Json label_info = {{{"label", {{"name", "VLM"}}}}, {{"catalog-number", "  "}}, {{"catalog-number", " VLM-0001 "}}};
+    const Json label_info = {
+        {{"label", {{"name", "VLM"}}}}, {{"catalog-number", "  "}}, {{"catalog-number", " VLM-0001 "}}};
     const Json answer = {
         {"created", "2024-01-01T00:00:00.000Z"},
         {"count", 4},
@@ -67,18 +68,21 @@ TEST(MusicBrainz, SearchSendsEncodedQueriesAndRanksHits) {
           mb_release("id-cd", Json::array(), Json::array()),
           mb_release("id-match", label_info, {{{"format", "SACD"}}, {{"format", "CD"}}, {{"format", ""}}}, ""),
           mb_release("  ", label_info, Json::array())}}};
-    fake.set_routes({{"routes",
-                      {{{"path", "/ws/2/release/"}, {"query_has", {"AND%20release%3A%28"}}, {"json", answer}},
-                       {{"path", "/ws/2/release/"}, {"json", {{"releases", {mb_release("", label_info, Json::array())}}}}}}}});
+    fake.set_routes(
+        {{"routes",
+          {{{"path", "/ws/2/release/"}, {"query_has", {"AND%20release%3A%28"}}, {"json", answer}},
+           {{"path", "/ws/2/release/"}, {"json", {{"releases", {mb_release("", label_info, Json::array())}}}}}}}});
 
     auto hits = musicbrainz::search_releases(" Velmora ", "Say \"Hi\"", {});
     ASSERT_TRUE(hits) << hits.error();
     const auto requests = fake.requests();
     ASSERT_EQ(requests.size(), 2u);  // the exact phrase had only a release without id
-    EXPECT_EQ(requests[0]["target"],
-              "/ws/2/release/?query=artist%3A%22Velmora%22%20AND%20release%3A%22Say%20%5C%22Hi%5C%22%22&fmt=json&limit=25");
-    EXPECT_EQ(requests[1]["target"],
-              "/ws/2/release/?query=artist%3A%22Velmora%22%20AND%20release%3A%28Say%20%5C%22Hi%5C%22%29&fmt=json&limit=25");
+    EXPECT_EQ(
+        requests[0]["target"],
+        "/ws/2/release/?query=artist%3A%22Velmora%22%20AND%20release%3A%22Say%20%5C%22Hi%5C%22%22&fmt=json&limit=25");
+    EXPECT_EQ(
+        requests[1]["target"],
+        "/ws/2/release/?query=artist%3A%22Velmora%22%20AND%20release%3A%28Say%20%5C%22Hi%5C%22%29&fmt=json&limit=25");
 
     ASSERT_EQ(hits->size(), 3u);
     EXPECT_EQ(hits->at(0).id, "id-sacd");  // no catalog numbers: SACD formats first
@@ -106,7 +110,8 @@ TEST(MusicBrainz, SearchStopsAtTheFirstFailureAndRefusesWrongShapes) {
     fake.answer("/ws/2/release/", {{"json", {{"releases", {mb_release("x", Json::array(), Json::array(), nullptr)}}}}});
     auto null_date = musicbrainz::search_releases("", "T", {"123", "456"});
     ASSERT_FALSE(null_date);
-    EXPECT_EQ(null_date.error(), "unexpected MusicBrainz response: response.releases[0].date: expected a string, found null");
+    EXPECT_EQ(null_date.error(),
+              "unexpected MusicBrainz response: response.releases[0].date: expected a string, found null");
     fake.answer("/ws/2/release/", {{"body", "{\"releases\": [}"}});
     auto broken = musicbrainz::search_releases("", "T", {});
     ASSERT_FALSE(broken);
@@ -120,7 +125,9 @@ TEST(MusicBrainz, SearchStopsAtTheFirstFailureAndRefusesWrongShapes) {
 
 // A release lookup answer as the service gives it (inc=recordings+artist-credits+labels+...).
 Json lookup_answer() {
-    auto artist = [](const char* name) { return Json{{"id", "aid"}, {"name", name}, {"sort-name", name}, {"type", nullptr}}; };
+    auto artist = [](const char* name) {
+        return Json{{"id", "aid"}, {"name", name}, {"sort-name", name}, {"type", nullptr}};
+    };
     auto relation = [&](const char* type, Json attributes, Json who) {
         return Json{{"type", type}, {"type-id", "t"}, {"direction", "backward"}, {"attributes", attributes},
                     {"attribute-values", Json::object()}, {"target-type", "artist"}, {"artist", who}, {"ended", false}};
@@ -144,23 +151,24 @@ Json lookup_answer() {
         return Json{{"id", "tid"}, {"position", position}, {"number", std::to_string(position)},
                     {"title", title}, {"length", 1000}, {"recording", recording}};
     };
-    return {{"id", " " + kMbid + " "},
-            {"title", " Harbour \u2018Lights\u2019 "},
-            {"date", "2003"},
-            {"barcode", "0-7243 55123 45 6"},
-            {"country", " XE "},
-            {"status", "Official"},
-            {"cover-art-archive", {{"front", true}, {"count", 1}}},
-            {"artist-credit", {{{"name", " "}, {"joinphrase", ""}}, {{"name", " The Velmora Quartet "}}}},
-            {"label-info", {{{"catalog-number", ""}, {"label", {{"name", "VLM"}}}}, {{"catalog-number", " VLM-0001 "}}}},
-            {"media",
-             {{{"position", 2}, {"format", "SACD"}, {"tracks", {track(1, "Second Disc", nullptr)}}},
-              {{"position", 1},
-               {"format", "SACD"},
-               {"track-count", 3},
-               {"tracks",
-                {track(3, " Third ", {{"id", "r3"}}), track(1, "First", recording1),
-                 track(2, "Second", {{"id", "r2"}, {"relations", Json::array()}})}}}}}};
+    return {
+        {"id", " " + kMbid + " "},
+        {"title", " Harbour \u2018Lights\u2019 "},
+        {"date", "2003"},
+        {"barcode", "0-7243 55123 45 6"},
+        {"country", " XE "},
+        {"status", "Official"},
+        {"cover-art-archive", {{"front", true}, {"count", 1}}},
+        {"artist-credit", {{{"name", " "}, {"joinphrase", ""}}, {{"name", " The Velmora Quartet "}}}},
+        {"label-info", {{{"catalog-number", ""}, {"label", {{"name", "VLM"}}}}, {{"catalog-number", " VLM-0001 "}}}},
+        {"media",
+         {{{"position", 2}, {"format", "SACD"}, {"tracks", {track(1, "Second Disc", nullptr)}}},
+          {{"position", 1},
+           {"format", "SACD"},
+           {"track-count", 3},
+           {"tracks",
+            {track(3, " Third ", {{"id", "r3"}}), track(1, "First", recording1),
+             track(2, "Second", {{"id", "r2"}, {"relations", Json::array()}})}}}}}};
 }
 
 TEST(MusicBrainz, FetchReleaseBuildsTheReleaseRecord) {
@@ -212,7 +220,8 @@ TEST(MusicBrainz, ReleaseAnswersOfTheWrongShapeAndFailedLookups) {
          "response.media[0].position: expected an unsigned whole number up to 4294967295, found -1"},
         {{{"media", {{{"tracks", {{{"recording", {{"relations", {{{"artist", "Name"}}}}}}}}}}}}},
          "response.media[0].tracks[0].recording.relations[0].artist: expected an object, found string"},
-        {{{"media", {{{"tracks", {{{"title", nullptr}}}}}}}}, "response.media[0].tracks[0].title: expected a string, found null"},
+        {{{"media", {{{"tracks", {{{"title", nullptr}}}}}}}},
+         "response.media[0].tracks[0].title: expected a string, found null"},
     };
     for (const auto& [answer, error] : bad) {
         auto r = decode(answer);
