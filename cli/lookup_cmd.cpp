@@ -40,17 +40,20 @@ std::string or_dash(std::string_view text) {
     return text.empty() ? "-" : std::string(text);
 }
 
+// Two blanks and the hit's release page at its source, or nothing.
+std::string link_of(const SearchHit& hit) {
+    using Page = platform::Result<std::string, std::string>;
+    auto shown = [](const Page& page) { return page ? "  " + *page : std::string(); };
+    if (online::trim(hit.id).empty()) return "";
+    if (hit.source == "discogs") return shown(online::discogs::release_page(hit.id));
+    if (hit.source == "musicbrainz") return shown(online::musicbrainz::release_page(hit.id));
+    return "";
+}
+
 std::string hit_line(const SearchHit& hit, std::size_t number) {
-    std::string line = (hit.catalog_match ? "*" : " ") + std::to_string(number) + ". " + hit.id + "  " + hit.title +
-                       "  (" + (hit.year == 0 ? "-" : std::to_string(hit.year)) + ")  [" + or_dash(hit.catno) +
-                       "]  " + or_dash(hit.format) + " " + or_dash(hit.country) + (hit.is_sacd ? " (SACD)" : "");
-    if (!online::trim(hit.id).empty()) {
-        platform::Result<std::string, std::string> page = platform::err(std::string());
-        if (hit.source == "discogs") page = online::discogs::release_page(hit.id);
-        if (hit.source == "musicbrainz") page = online::musicbrainz::release_page(hit.id);
-        if (page) line += "  " + *page;
-    }
-    return line + "\n";
+    return (hit.catalog_match ? "*" : " ") + std::to_string(number) + ". " + hit.id + "  " + hit.title + "  (" +
+           (hit.year == 0 ? "-" : std::to_string(hit.year)) + ")  [" + or_dash(hit.catno) + "]  " +
+           or_dash(hit.format) + " " + or_dash(hit.country) + (hit.is_sacd ? " (SACD)" : "") + link_of(hit) + "\n";
 }
 
 std::string hits_json(const std::vector<SearchHit>& hits) {
