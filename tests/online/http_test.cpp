@@ -82,6 +82,18 @@ TEST(Http, NoResponseIsTheConnectionMessage) {
     EXPECT_NE(text.error(), kUnreachable);
 }
 
+TEST(Http, TlsPeersAreCheckedAgainstTheSystemStore) {
+    FakeWebService fake({"127.0.0.1"}, FakeWebService::Scheme::Https);
+    ScopedEnvs env(fake.env());
+    ASSERT_EQ(fake.base().rfind("https://", 0), 0u);
+    fake.answer("/x", {{"json", Json::object()}});
+    EXPECT_EQ(get_error(fake.base() + "/x", "tok"), kUnreachable);
+    auto mb = online::musicbrainz::mb_get_raw(fake.base() + "/x");
+    ASSERT_FALSE(mb);
+    EXPECT_EQ(mb.error().kind, GetFailure::Kind::Transport);
+    EXPECT_TRUE(fake.requests().empty());  // no request got through the refused handshake
+}
+
 TEST(Http, BodiesAreCappedAtTenMebibytesAndReadAsLossyUtf8) {
     FakeWebService fake;
     ScopedEnvs env(fake.env());

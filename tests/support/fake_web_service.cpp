@@ -28,11 +28,18 @@ std::string lower(std::string s) {
 
 }  // namespace
 
-FakeWebService::FakeWebService(const std::vector<std::string>& addresses) {
+FakeWebService::FakeWebService(const std::vector<std::string>& addresses, Scheme scheme) {
     set_routes({{"routes", nlohmann::json::array()}});
     std::vector<std::string> args{kPython, VELMORA_SOURCE_DIR "/tests/support/fake_web_service.py",
                                   "--routes", dir_.file("routes.json"), "--log", dir_.file("requests.log")};
     for (const auto& a : addresses) args.insert(args.end(), {"--listen", a});
+    if (scheme == Scheme::Https) {
+        auto made = run_process("/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                                     "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                                     "-keyout", dir_.file("key.pem"), "-out", dir_.file("cert.pem")});
+        if (made.status != 0) throw std::runtime_error("openssl could not make a certificate: " + made.err);
+        args.insert(args.end(), {"--tls-cert", dir_.file("cert.pem"), "--tls-key", dir_.file("key.pem")});
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -16,13 +16,15 @@ namespace testsupport {
 
 class FakeWebService {
 public:
+    enum class Scheme { Http, Https };  // Https: a fresh self-signed certificate no store trusts
+
     // One listener per address (each on a free port), e.g. {"127.0.0.1", "127.0.0.2"}.
-    explicit FakeWebService(const std::vector<std::string>& addresses = {"127.0.0.1"});
+    explicit FakeWebService(const std::vector<std::string>& addresses = {"127.0.0.1"}, Scheme scheme = Scheme::Http);
     ~FakeWebService();
     FakeWebService(const FakeWebService&) = delete;
     FakeWebService& operator=(const FakeWebService&) = delete;
 
-    // "http://address:port" of listener `i`.
+    // "http://address:port" (or "https://...") of listener `i`.
     const std::string& base(std::size_t i = 0) const { return bases_.at(i); }
 
     // {"routes": [...], "fallback": {...}} as fake_web_service.py describes; takes effect at once.

@@ -12,12 +12,15 @@ answers. Answer keys: "status" (200), "reason", "json" (a value sent as JSON) or
 that many bytes), "headers" ({name: value} or [[name, value]...]), "delay" (seconds before answering), "close"
 ("before": drop the connection without answering; "mid-body": announce more bytes than are sent).
 
+With --tls-cert and --tls-key every listener speaks HTTPS with that certificate.
+
 Prints "LISTEN <base address>" per listener, then "READY".
 """
 import argparse
 import http.server
 import json
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -92,19 +95,33 @@ def make_handler(listener, routes_path, log_path):
     return Handler
 
 
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    def handle_error(self, request, client_address):
+        pass  # a client that gives up (a refused TLS handshake, a timeout) is part of the tests
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--routes", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--listen", action="append", default=[])
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
     servers = []
     for i, address in enumerate(args.listen or ["127.0.0.1"]):
-        server = http.server.ThreadingHTTPServer((address, 0), make_handler(i, args.routes, args.log))
-        server.daemon_threads = True
+        server = Server((address, 0), make_handler(i, args.routes, args.log))
+        scheme = "http"
+        if args.tls_cert:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(args.tls_cert, args.tls_key)
+            server.socket = context.wrap_socket(server.socket, server_side=True)
+            scheme = "https"
         servers.append(server)
         threading.Thread(target=server.serve_forever, daemon=True).start()
-        print("LISTEN http://%s:%d" % (address, server.server_address[1]), flush=True)
+        print("LISTEN %s://%s:%d" % (scheme, address, server.server_address[1]), flush=True)
     print("READY", flush=True)
     threading.Event().wait()
 
