@@ -45,22 +45,36 @@ public:
     IoResult<void> set_size(std::uint64_t size);
     // Pushes written data through every cache to the storage device.
     IoResult<void> flush_to_device();
+    // The same for the data and the size only, leaving times and other metadata to the system.
+    IoResult<void> flush_data_to_device();
     IoResult<void> close();
 
 private:
     explicit File(int fd) : fd_(fd) {}
+    friend IoResult<void> copy_whole_file(const Path& from, const Path& to);
     int fd_ = -1;
 };
 
 IoResult<void> rename_replace(const Path& from, const Path& to);
 IoResult<void> remove_file(const Path& path);
 IoResult<void> make_directories(const Path& path);
-IoResult<void> copy_whole_file(const Path& from, const Path& to);  // fails if `to` exists
+// Copies `from` to the new file `to` (fails if `to` exists) and flushes the copy to the device.
+// The kernel copies (sharing extents where the file system can); where it cannot, the bytes go
+// through a buffer. A failed copy leaves what it wrote in `to`.
+IoResult<void> copy_whole_file(const Path& from, const Path& to);
 IoResult<Path> canonical_path(const Path& path);
 bool path_exists(const Path& path);
 bool is_folder(const Path& path);
 IoResult<std::uint64_t> size_of_file(const Path& path);
 IoResult<std::vector<Path>> list_directory(const Path& path);
+
+// Creates one folder; its parent must exist. An existing entry of that name is AlreadyExists.
+IoResult<void> create_folder(const Path& path);
+// Flushes a folder's entries to the device, so that files created or renamed in it survive a
+// crash. A file system that cannot flush folders counts as flushed.
+IoResult<void> flush_folder(const Path& path);
+// Deletes a folder with everything in it (or a single file); a missing path is not an error.
+IoResult<void> remove_tree(const Path& path);
 
 // Whole-file helpers for small files (settings, fixtures, manifests).
 IoResult<std::vector<std::uint8_t>> read_whole_file(const Path& path);

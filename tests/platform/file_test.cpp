@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -49,6 +51,46 @@ TEST(File, ErrorsAreClassified) {
     ASSERT_TRUE(make_directories(dir.file("x/y/z")).ok());
     EXPECT_TRUE(is_folder(dir.file("x/y/z")));
     EXPECT_EQ(canonical_path(dir.file("x/y/../y/z"))->string(), canonical_path(dir.file("x/y/z"))->string());
+}
+
+TEST(File, FoldersAreCreatedFlushedAndRemoved) {
+    testsupport::TempDir dir;
+    const Path a = dir.file("a");
+    ASSERT_TRUE(create_folder(a).ok());
+    EXPECT_EQ(create_folder(a).error().kind, IoError::Kind::AlreadyExists);
+    EXPECT_EQ(create_folder(dir.file("missing/b")).error().kind, IoError::Kind::NotFound);
+    ASSERT_TRUE(write_whole_file(a / "f", "x", 1).ok());
+    EXPECT_EQ(create_folder(a / "f").error().kind, IoError::Kind::AlreadyExists);
+    EXPECT_TRUE(flush_folder(a).ok());
+    EXPECT_EQ(flush_folder(dir.file("missing")).error().kind, IoError::Kind::NotFound);
+    ASSERT_TRUE(make_directories(a / "x/y").ok());
+    ASSERT_TRUE(remove_tree(a).ok());
+    EXPECT_FALSE(path_exists(a));
+    EXPECT_TRUE(remove_tree(a).ok());
+}
+
+TEST(File, PositionedWritesAndCopies) {
+    testsupport::TempDir dir;
+    const Path a = dir.file("a"), b = dir.file("b");
+    {
+        auto f = File::create_new(a);
+        ASSERT_TRUE(f.ok());
+        // Past the end: the gap reads as zeros.
+        ASSERT_TRUE(f->write_all_at(5000, "tail", 4).ok());
+        ASSERT_TRUE(f->write_all_at(1, "ab", 2).ok());
+        ASSERT_TRUE(f->flush_data_to_device().ok());
+    }
+    std::vector<std::uint8_t> expected(5004, 0);
+    expected[1] = 'a', expected[2] = 'b';
+    std::copy_n("tail", 4, expected.begin() + 5000);
+    EXPECT_EQ(*read_whole_file(a), expected);
+    ASSERT_TRUE(copy_whole_file(a, b).ok());
+    EXPECT_EQ(*read_whole_file(b), expected);
+    EXPECT_EQ(copy_whole_file(a, b).error().kind, IoError::Kind::AlreadyExists);
+    EXPECT_EQ(*read_whole_file(b), expected);
+    EXPECT_EQ(copy_whole_file(dir.file("none"), dir.file("c")).error().kind, IoError::Kind::NotFound);
+    EXPECT_FALSE(path_exists(dir.file("c")));
+    EXPECT_EQ(IoError::from_errno(EPIPE).kind, IoError::Kind::BrokenPipe);
 }
 
 TEST(BufferedWriter, KeepsOrderAcrossBufferBoundaries) {

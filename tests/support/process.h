@@ -10,6 +10,7 @@ namespace testsupport {
 
 struct ProcessResult {
     int status = -1;  // exit status, or -1 when the program did not exit normally
+    int signal = 0;   // the signal that ended the program, 0 when it exited
     std::string out;
     std::string err;
 };
