@@ -12,7 +12,7 @@ Usage:
   velmora-cli describe <image.iso> [sections] [--ms] [--json]
   velmora-cli extract  <image.iso> --format <f> --area <a> -o <dir> [options]
   velmora-cli edit     <image.iso> [--backup <dir> | --output <new.iso>] [fields...]
-  velmora-cli lookup   <image.iso> [--source <discogs|musicbrainz>] [--discogs-token <t>]
+  velmora-cli lookup   <image.iso> [--source <discogs|musicbrainz>] [--discogs-token <t>] [--json]
   velmora-cli --version
   velmora-cli --help
 
@@ -102,6 +102,7 @@ image's data (artist, album, catalog) and prints a numbered list. The id number
 from the list can be passed to edit via --from-discogs / --from-musicbrainz.
   --source <discogs|musicbrainz>  where to search (default discogs)
   --discogs-token <t>             Discogs token (otherwise taken from settings)
+  --json                          the list as JSON (for scripts)
 MusicBrainz needs no token; Discogs - requires one.
 
 Examples:
@@ -130,7 +131,7 @@ constexpr std::string_view kUsageRu = R"(velmora-cli - чтение и извл�
   velmora-cli describe <image.iso> [разделы] [--ms] [--json]
   velmora-cli extract  <image.iso> --format <f> --area <a> -o <папка> [ключи]
   velmora-cli edit     <image.iso> [--backup <папка> | --output <new.iso>] [поля...]
-  velmora-cli lookup   <image.iso> [--source <discogs|musicbrainz>] [--discogs-token <t>]
+  velmora-cli lookup   <image.iso> [--source <discogs|musicbrainz>] [--discogs-token <t>] [--json]
   velmora-cli --version
   velmora-cli --help
 
@@ -220,6 +221,7 @@ constexpr std::string_view kUsageRu = R"(velmora-cli - чтение и извл�
 из списка можно передать в edit через --from-discogs / --from-musicbrainz.
   --source <discogs|musicbrainz>  где искать (по умолчанию discogs)
   --discogs-token <t>             токен Discogs (иначе берётся из настроек)
+  --json                          список в виде JSON (для скриптов)
 MusicBrainz токен не нужен; Discogs - требует его.
 
 Примеры:

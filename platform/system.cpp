@@ -33,6 +33,8 @@ std::uint64_t monotonic_ns() {
                                           .count());
 }
 
+void sleep_ns(std::uint64_t ns) { std::this_thread::sleep_for(std::chrono::nanoseconds(ns)); }
+
 UtcTime utc_now() {
     struct timespec ts;
     ::clock_gettime(CLOCK_REALTIME, &ts);

@@ -23,6 +23,9 @@ Path app_data_dir();
 // Monotonic time in nanoseconds from an arbitrary start; only differences mean anything.
 std::uint64_t monotonic_ns();
 
+// Blocks the calling thread for at least `ns` nanoseconds.
+void sleep_ns(std::uint64_t ns);
+
 struct UtcTime {
     int year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
     std::uint32_t nanosecond = 0;

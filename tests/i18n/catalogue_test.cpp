@@ -3,6 +3,7 @@
 #include "cli/messages.h"
 #include "dst/messages.h"
 #include "i18n/i18n.h"
+#include "online/messages.h"
 #include "sacd/audio/container_messages.h"
 #include "sacd/audio/demux_messages.h"
 #include "sacd/audio/extract_messages.h"
@@ -58,6 +59,7 @@ const Catalogue kCatalogues[] = {
     {"audio sectors", sacd::audio::demux_msg::kAll},
     {"extraction", sacd::audio::extract_msg::kAll},
     {"dst", dst::msg::kAll},
+    {"online", online::msg::kAll},
 };
 
 }  // namespace
